@@ -1,0 +1,9 @@
+#include "out_of_memory.h"
+
+#include <windows.h>
+
+void EndRunOutOfMemory() {
+  ExitProcess(ExitCodeOutOfMemory);
+  for (;;) {
+  }
+}

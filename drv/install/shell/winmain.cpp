@@ -1,0 +1,81 @@
+// The program's entry: one command word per run, the outcome as exit code.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "../operations/install_sequence.h"
+#include "../operations/uninstall_sequence.h"
+#include "command_line.h"
+#include "module_instance.h"
+#include "wide_text.h"
+
+HINSTANCE ModuleInstance = nullptr;
+
+namespace {
+
+// Exit codes read by the product's setup program.
+constexpr int ExitInstalled = 1;
+constexpr int ExitUninstalled = 2;
+constexpr int ExitNoCommand = 6;
+constexpr int ExitErrorsLogged = 100;
+constexpr int ExitRestartNeeded = 101;
+
+enum class Command { None, Install, InstallNoTray, Uninstall };
+
+struct CommandWord {
+  LPCWSTR Word;
+  Command Kind;
+};
+
+// Matched without regard to the case of A-Z. The order is the order of the
+// tests: a later word is only tried when no earlier one matched.
+const CommandWord kCommandWords[] = {
+    {TEXT("in"), Command::Install},
+    {TEXT("install"), Command::Install},
+    {TEXT("serverinstall"), Command::Install},
+    {TEXT("in_notray"), Command::InstallNoTray},
+    {TEXT("un"), Command::Uninstall},
+    {TEXT("uninstall"), Command::Uninstall},
+};
+
+Command FindCommand(LPCWSTR word) {
+  for (const CommandWord& entry : kCommandWords) {
+    if (WideEqualAsciiNoCase(word, entry.Word)) return entry.Kind;
+  }
+  return Command::None;
+}
+
+int ExitCodeOf(const RunOutcome& outcome, int success) {
+  if (outcome.ErrorsLogged) return ExitErrorsLogged;
+  if (outcome.ScheduledDeletes > 0) return ExitRestartNeeded;
+  return success;
+}
+
+int RunCommand(Command command, HWND owner) {
+  switch (command) {
+    case Command::Install:
+      return ExitCodeOf(RunInstall(false, owner), ExitInstalled);
+    case Command::InstallNoTray:
+      return ExitCodeOf(RunInstall(true, owner), ExitInstalled);
+    case Command::Uninstall:
+      return ExitCodeOf(RunUnInstall(owner), ExitUninstalled);
+    case Command::None:
+      break;
+  }
+  return ExitNoCommand;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+  ModuleInstance = hInstance;
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (args == nullptr) return ExitNoCommand;  // cannot split: run nothing
+  int exitCode = ExitNoCommand;
+  if (count >= 2) {
+    const HWND owner = count == 3 ? ParseOwnerWindow(args[2]) : nullptr;
+    exitCode = RunCommand(FindCommand(args[1]), owner);
+  }
+  LocalFree(args);
+  return exitCode;
+}

@@ -1,0 +1,52 @@
+// Helpers shared by the unit tests: a fresh default machine per test and
+// readable views of a run log.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <winsim/machine.h>
+
+#include "shell/install_context.h"
+#include "shell/text_buffer.h"
+
+// A value no Win32 call leaves behind, set before the call under test so a
+// stale error cannot pass for the right one.
+constexpr DWORD kPoisonError = 0xDEADBEEF;
+
+inline std::string Utf8(LPCWSTR text) { return winsim::Narrow(text ? std::u16string(text) : std::u16string()); }
+inline std::string Utf8(const TextBuffer& text) { return Utf8(TextString(text)); }
+
+// The log split at CR LF; the text after the last line end must be empty.
+inline std::vector<std::string> LogLines(const InstallContext& context) {
+  std::vector<std::string> lines;
+  std::string log = Utf8(context.LogText);
+  std::size_t start = 0;
+  for (std::size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(log.substr(start, end - start));
+  }
+  EXPECT_EQ(start, log.size()) << "log does not end in CR LF";
+  return lines;
+}
+
+class MachineTest : public ::testing::Test {
+ protected:
+  MachineTest() {
+    winsim::SetCurrent(winsim::DefaultMachine());
+    SetLastError(kPoisonError);
+  }
+  winsim::Machine& machine() { return winsim::Current(); }
+  int Run(const std::u16string& arguments) {
+    return winsim::RunWinMain(u"\"" + machine().process.modulePath + u"\" " + arguments);
+  }
+};
+
+// An InstallContext that starts empty, as InitContext leaves one before any
+// line is written, and is released at the end of the test.
+class ContextTest : public MachineTest {
+ protected:
+  ContextTest() = default;
+  ~ContextTest() override { FreeContext(context); }
+  InstallContext context{};
+};

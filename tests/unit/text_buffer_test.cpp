@@ -1,0 +1,136 @@
+#include "shell/text_buffer.h"
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+std::u16string Repeat(char16_t c, std::size_t n) { return std::u16string(n, c); }
+
+class TextBufferTest : public MachineTest {
+ protected:
+  ~TextBufferTest() override { TextFree(text); }
+  TextBuffer text;
+};
+
+TEST(TextBlockBytes, RoundsRoomForTerminatorUpToStepsOf32Characters) {
+  EXPECT_EQ(TextBlockBytes(0), 0u);
+  EXPECT_EQ(TextBlockBytes(1), 32u * 2 + 8);
+  EXPECT_EQ(TextBlockBytes(31), 72u);
+  EXPECT_EQ(TextBlockBytes(32), 136u);
+  EXPECT_EQ(TextBlockBytes(63), 136u);
+  EXPECT_EQ(TextBlockBytes(64), 200u);
+}
+
+TEST_F(TextBufferTest, GrowingWithinAStepKeepsTheBlockAndCrossingOneReallocates) {
+  TextAssign(text, Repeat(u'a', 33).c_str());
+  TextBlock* block = text.Block;
+  TextAppend(text, Repeat(u'b', 30).c_str());  // 63 characters: same 64-character block
+  EXPECT_EQ(text.Block, block);
+  EXPECT_EQ(TextLength(text), 63u);
+  TextResize(text, 40);  // shrinking within the step never moves the block
+  EXPECT_EQ(text.Block, block);
+  EXPECT_EQ(TextString(text)[40], 0);
+
+  TextAssign(text, Repeat(u'a', 31).c_str());
+  EXPECT_EQ(TextBlockBytes(TextLength(text)), 72u);
+  TextAppend(text, TEXT("z"));
+  EXPECT_EQ(TextBlockBytes(TextLength(text)), 136u);
+  EXPECT_EQ(Utf8(text), std::string(31, 'a') + "z");
+}
+
+TEST_F(TextBufferTest, EmptyTextIsAlwaysTheNullBlock) {
+  EXPECT_TRUE(TextResize(text, 0));
+  EXPECT_EQ(text.Block, nullptr);
+  EXPECT_EQ(Utf8(text), "");
+
+  TextAssign(text, TEXT("abc"));
+  ASSERT_NE(text.Block, nullptr);
+  TextResize(text, 0);
+  EXPECT_EQ(text.Block, nullptr);
+
+  TextAssign(text, TEXT("abc"));
+  TextAssign(text, TEXT(""));
+  EXPECT_EQ(text.Block, nullptr);
+  TextAssign(text, TEXT("abc"));
+  TextAssign(text, nullptr);
+  EXPECT_EQ(text.Block, nullptr);
+}
+
+TEST_F(TextBufferTest, AppendingEmptyChangesNothingAndTheTextStaysTerminated) {
+  TextAssign(text, TEXT("abc"));
+  TextBlock* block = text.Block;
+  TextAppend(text, TEXT(""));
+  EXPECT_EQ(text.Block, block);
+  EXPECT_EQ(TextLength(text), 3u);
+  TextAppend(text, TEXT("def"));
+  EXPECT_EQ(Utf8(text), "abcdef");
+  EXPECT_EQ(TextString(text)[6], 0);
+}
+
+TEST_F(TextBufferTest, AppendingItsOwnTextSurvivesTheBlockMoving) {
+  TextAssign(text, Repeat(u'x', 31).c_str());
+  TextAppend(text, TextString(text));
+  EXPECT_EQ(Utf8(text), std::string(62, 'x'));
+  TextAssign(text, TextString(text) + 60);
+  EXPECT_EQ(Utf8(text), "xx");
+}
+
+TEST_F(TextBufferTest, ParentDirCutsAtTheLastBackslashElseTheLastSlash) {
+  struct Case {
+    const char16_t* path;
+    const char* parent;
+  } cases[] = {
+      {u"C:\\a\\b.dll", "C:\\a"},
+      {u"C:\\a/b\\c/d", "C:\\a/b"},  // a backslash wins even when a slash follows it
+      {u"a/b/c", "a/b"},
+      {u"\\only", ""},               // the separator is the first character
+      {u"/only", ""},
+      {u"nothing", ""},
+  };
+  for (const Case& c : cases) {
+    TextAssign(text, c.path);
+    TextBuffer parent = TextParentDir(text);
+    EXPECT_EQ(Utf8(parent), c.parent) << Utf8(c.path);
+    TextFree(parent);
+  }
+  TextFree(text);
+  TextBuffer parent = TextParentDir(text);
+  EXPECT_EQ(parent.Block, nullptr);
+}
+
+TEST_F(TextBufferTest, CopyIsIndependent) {
+  TextAssign(text, TEXT("first"));
+  TextBuffer copy = TextCopy(text);
+  TextAssign(text, TEXT("second"));
+  EXPECT_EQ(Utf8(copy), "first");
+  TextFree(copy);
+  TextFree(text);
+  copy = TextCopy(text);
+  EXPECT_EQ(copy.Block, nullptr);
+}
+
+TEST_F(TextBufferTest, FromAnsiConvertsWindows1252) {
+  TextBuffer empty = TextFromAnsi("");
+  EXPECT_EQ(empty.Block, nullptr);
+  TextBuffer converted = TextFromAnsi("Caf\xE9 \x80 \x96");
+  EXPECT_EQ(Utf8(converted), "Caf\u00e9 \u20ac \u2013");
+  TextFree(converted);
+  machine().FailNext("MultiByteToWideChar", ERROR_INVALID_PARAMETER);
+  converted = TextFromAnsi("abc");
+  EXPECT_EQ(converted.Block, nullptr);
+}
+
+TEST_F(TextBufferTest, AnImpossibleLengthEndsTheRunInsteadOfWrappingTheSize) {
+  TextAssign(text, TEXT("kept"));
+  try {
+    TextResize(text, ~0ULL);
+    FAIL() << "the run went on";
+  } catch (const winsim::ProcessExit& exit) {
+    EXPECT_EQ(exit.code, 100u);
+  }
+  EXPECT_EQ(Utf8(text), "kept");
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// Shared helpers of the API layer.
+#pragma once
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include <winsim/machine.h>
+
+namespace winsim {
+
+inline Machine& M() { return Current(); }
+
+inline void Fail(DWORD error) { Current().lastError = error; }
+
+// Length of a zero-terminated wide string.
+inline std::size_t WideLen(LPCWSTR s) {
+  std::size_t n = 0;
+  while (s[n] != 0) ++n;
+  return n;
+}
+
+inline std::u16string FromWide(LPCWSTR s) { return s ? std::u16string(s, WideLen(s)) : std::u16string(); }
+
+}  // namespace winsim
+
+// A call whose fault is armed fails here with the armed error.
+#define WINSIM_FAULT(failure_value)                  \
+  do {                                               \
+    if (::winsim::Current().TakeFault(__func__)) {   \
+      return failure_value;                          \
+    }                                                \
+  } while (0)

@@ -1,0 +1,187 @@
+#include <winsim/machine.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace winsim {
+
+namespace {
+std::unique_ptr<Machine>& Slot() {
+  static std::unique_ptr<Machine> machine = DefaultMachine();
+  return machine;
+}
+}  // namespace
+
+Machine& Current() { return *Slot(); }
+
+void SetCurrent(std::unique_ptr<Machine> machine) { Slot() = std::move(machine); }
+
+std::u16string FoldCase(const std::u16string& text) {
+  std::u16string folded = text;
+  for (auto& c : folded) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  return folded;
+}
+
+std::u16string Widen(const std::string& utf8) {
+  std::u16string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    char32_t cp;
+    int extra;
+    if (c < 0x80) { cp = c; extra = 0; }
+    else if ((c >> 5) == 6) { cp = c & 0x1F; extra = 1; }
+    else if ((c >> 4) == 14) { cp = c & 0x0F; extra = 2; }
+    else { cp = c & 0x07; extra = 3; }
+    ++i;
+    for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) {
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string Narrow(const std::u16string& utf16) {
+  std::string out;
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    char32_t cp = utf16[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < utf16.size()) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+void Clock::Schedule(std::uint64_t at, std::function<void()> action) {
+  events.push_back({at, std::move(action)});
+}
+
+void Clock::Advance(std::uint64_t ms) {
+  const std::uint64_t target = now + ms;
+  for (;;) {
+    // Fire the earliest due event; an action may schedule further events.
+    auto due = std::min_element(events.begin(), events.end(),
+                                [](const Event& a, const Event& b) { return a.at < b.at; });
+    if (due == events.end() || due->at > target) break;
+    now = std::max(now, due->at);
+    auto action = std::move(due->action);
+    events.erase(due);
+    action();
+  }
+  now = target;
+}
+
+File* FileSystem::Find(const std::u16string& path) {
+  auto it = files.find(FoldCase(path));
+  return it == files.end() ? nullptr : &it->second;
+}
+
+File& FileSystem::Put(const std::u16string& path, std::vector<std::uint8_t> data,
+                      std::optional<FileVersion> version) {
+  File& file = files[FoldCase(path)];
+  file.path = path;
+  file.data = std::move(data);
+  file.version = version;
+  auto cut = path.find_last_of(u'\\');
+  if (cut != std::u16string::npos && cut > 2) AddDirectory(path.substr(0, cut));
+  return file;
+}
+
+void FileSystem::AddDirectory(const std::u16string& path) {
+  std::u16string dir = path;
+  while (dir.size() > 3 && dir.back() == u'\\') dir.pop_back();
+  for (;;) {
+    dirs.emplace(FoldCase(dir), dir);
+    auto cut = dir.find_last_of(u'\\');
+    if (cut == std::u16string::npos || cut <= 2) break;
+    dir.resize(cut);
+  }
+}
+
+bool FileSystem::IsDirectory(const std::u16string& path) const {
+  std::u16string dir = path;
+  while (dir.size() > 3 && dir.back() == u'\\') dir.pop_back();
+  return dirs.count(FoldCase(dir)) != 0;
+}
+
+Printer* Spooler::FindPrinter(const std::u16string& name) {
+  for (auto& p : printers) {
+    if (FoldCase(p.name) == FoldCase(name)) return &p;
+  }
+  return nullptr;
+}
+
+HWND Desktop::CreateWindow(const std::u16string& className, const std::u16string& title) {
+  HWND hwnd = reinterpret_cast<HWND>(nextHandle);
+  nextHandle += 0x10;
+  windows[hwnd] = Window{className, title};
+  return hwnd;
+}
+
+Machine::~Machine() {
+  for (auto& block : memory.globalBlocks) std::free(block.first);
+  for (auto& block : memory.localBlocks) std::free(block.first);
+}
+
+void Machine::FailNext(const std::string& api, DWORD error, int count) {
+  faults[api] = Fault{error, count};
+}
+
+bool Machine::TakeFault(const char* api) {
+  auto it = faults.find(api);
+  if (it == faults.end() || it->second.count <= 0) return false;
+  lastError = it->second.error;
+  if (--it->second.count == 0) faults.erase(it);
+  return true;
+}
+
+std::unique_ptr<Machine> DefaultMachine() {
+  auto m = std::make_unique<Machine>();
+  const std::u16string bin = u"C:\\Program Files\\Ravelquill\\bin\\";
+  const FileVersion product{7, 0, 0, 2446};
+  m->process.modulePath = bin + u"vexinst64.exe";
+  m->process.commandLine = u"\"" + m->process.modulePath + u"\"";
+  m->files.Put(bin + u"vexinst64.exe", std::vector<std::uint8_t>(4096, 0x4D), product);
+  m->files.Put(bin + u"vexmon64.dll", std::vector<std::uint8_t>(9000, 0x11), product);
+  m->files.Put(bin + u"vexdrv64.dll", std::vector<std::uint8_t>(20000, 0x22), product);
+  m->files.Put(bin + u"vexui64.dll", std::vector<std::uint8_t>(12000, 0x33), product);
+  m->files.Put(bin + u"vexhelp.chm", std::vector<std::uint8_t>(3000, 0x44));
+  m->files.Put(u"C:\\Program Files\\Ravelquill\\ravtray.exe", std::vector<std::uint8_t>(5000, 0x55), product);
+  m->files.AddDirectory(m->systemDirectory);
+  for (auto& dir : m->spooler.driverDirectories) m->files.AddDirectory(dir.second);
+  m->files.Put(m->systemDirectory + u"\\localspl.dll", std::vector<std::uint8_t>(100, 1),
+               FileVersion{10, 0, 19041, 1});
+
+  Printer pdf;
+  pdf.name = u"Microsoft Print to PDF";
+  pdf.port = u"PORTPROMPT:";
+  pdf.driver = u"Microsoft Print To PDF";
+  m->spooler.printers.push_back(pdf);
+  m->spooler.defaultPrinter = pdf.name;
+  return m;
+}
+
+}  // namespace winsim

@@ -1,0 +1,109 @@
+// shell32: command-line splitting with Windows' rules.
+#include <shellapi.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "api.h"
+
+using namespace winsim;
+
+namespace {
+
+bool IsBlank(WCHAR c) { return c == u' ' || c == u'\t'; }
+
+// Splits as CommandLineToArgvW does: the program path (element 0) ends at
+// the closing quote or the first blank, with no escapes. Later elements are
+// separated by blanks outside quotes; 2n backslashes before a quote give n
+// backslashes and the quote toggles quoting, 2n+1 give n backslashes and a
+// literal quote, other backslashes are literal; a run of three quotes gives
+// one literal quote.
+std::vector<std::u16string> Split(LPCWSTR s) {
+  std::vector<std::u16string> args;
+  std::u16string arg;
+  if (*s == u'"') {
+    ++s;
+    while (*s && *s != u'"') arg.push_back(*s++);
+    if (*s == u'"') ++s;
+  } else {
+    while (*s && !IsBlank(*s)) arg.push_back(*s++);
+  }
+  args.push_back(arg);
+  while (IsBlank(*s)) ++s;
+  if (*s == 0) return args;
+
+  arg.clear();
+  int quotes = 0;  // 1 while inside quotes
+  std::size_t backslashes = 0;
+  for (;;) {
+    const WCHAR c = *s;
+    if (c == 0 || (IsBlank(c) && quotes == 0)) {
+      args.push_back(arg);
+      arg.clear();
+      backslashes = 0;
+      while (IsBlank(*s)) ++s;
+      if (*s == 0) break;
+      continue;
+    }
+    if (c == u'\\') {
+      arg.push_back(c);
+      ++backslashes;
+      ++s;
+      continue;
+    }
+    if (c == u'"') {
+      arg.resize(arg.size() - backslashes / 2);
+      if (backslashes % 2 == 1) {
+        arg.back() = u'"';  // the odd backslash becomes the literal quote
+      } else {
+        ++quotes;
+      }
+      ++s;
+      backslashes = 0;
+      while (*s == u'"') {
+        if (++quotes == 3) {
+          arg.push_back(u'"');
+          quotes = 0;
+        }
+        ++s;
+      }
+      if (quotes == 2) quotes = 0;
+      continue;
+    }
+    arg.push_back(c);
+    backslashes = 0;
+    ++s;
+  }
+  return args;
+}
+
+}  // namespace
+
+// One LocalAlloc block: the pointer array (null-terminated), then the strings.
+LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs) {
+  WINSIM_FAULT(nullptr);
+  if (pNumArgs == nullptr || lpCmdLine == nullptr) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  std::vector<std::u16string> args;
+  if (*lpCmdLine == 0) {
+    args.push_back(M().process.modulePath);
+  } else {
+    args = Split(lpCmdLine);
+  }
+  SIZE_T bytes = (args.size() + 1) * sizeof(LPWSTR);
+  for (auto& a : args) bytes += (a.size() + 1) * sizeof(WCHAR);
+  auto* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, bytes));
+  if (block == nullptr) return nullptr;
+  auto** argv = reinterpret_cast<LPWSTR*>(block);
+  auto* text = reinterpret_cast<LPWSTR>(block + (args.size() + 1) * sizeof(LPWSTR));
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    argv[i] = text;
+    std::memcpy(text, args[i].c_str(), (args[i].size() + 1) * sizeof(WCHAR));
+    text += args[i].size() + 1;
+  }
+  argv[args.size()] = nullptr;
+  *pNumArgs = static_cast<int>(args.size());
+  return argv;
+}
