@@ -3,5 +3,8 @@
 #include "windef.h"
 #include "winerror.h"
 #include "winbase.h"
+#include "fileapi.h"
 #include "winuser.h"
+#include "winreg.h"
+#include "winsvc.h"
 #include "winver.h"

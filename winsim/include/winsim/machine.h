@@ -13,6 +13,12 @@
 
 #include <windows.h>
 
+#include "desktop.h"
+#include "files.h"
+#include "registry.h"
+#include "services.h"
+#include "spooler.h"
+
 namespace winsim {
 
 // Case-insensitive key for paths, registry keys and the like (ASCII folding,
@@ -42,76 +48,10 @@ struct Fault {
   int count = 0;
 };
 
-struct FileVersion {
-  WORD major = 0, minor = 0, build = 0, revision = 0;  // a.b.c.d
-};
-
-struct File {
-  std::u16string path;                 // as created, original case
-  std::vector<std::uint8_t> data;
-  std::optional<FileVersion> version;  // product version resource, if any
-};
-
-struct FileSystem {
-  std::map<std::u16string, File> files;            // FoldCase(path) -> file
-  std::map<std::u16string, std::u16string> dirs;   // FoldCase(path) -> path
-
-  File* Find(const std::u16string& path);
-  File& Put(const std::u16string& path, std::vector<std::uint8_t> data = {},
-            std::optional<FileVersion> version = std::nullopt);
-  void AddDirectory(const std::u16string& path);
-  bool IsDirectory(const std::u16string& path) const;
-};
-
 struct Memory {
   std::map<void*, std::size_t> globalBlocks;  // live GlobalAlloc blocks
   std::map<void*, std::size_t> localBlocks;   // live LocalAlloc blocks
   std::size_t globalAllocations = 0;          // GlobalAlloc calls that succeeded
-};
-
-struct Printer {
-  std::u16string name;
-  std::u16string shareName;
-  std::u16string port = u"LPT1:";
-  std::u16string driver = u"Microsoft enhanced Point and Print compatibility driver";
-  std::u16string comment;
-  std::u16string location;
-  std::u16string sepFile;
-  std::u16string printProcessor = u"winprint";
-  std::u16string datatype = u"RAW";
-  std::u16string parameters;
-  DWORD attributes = 0x00000240;  // local, do-complete-first
-  DWORD priority = 1;
-  DWORD defaultPriority = 0;
-  DWORD startTime = 0;
-  DWORD untilTime = 0;
-  DWORD status = 0;
-  DWORD jobs = 0;
-  DWORD averagePpm = 0;
-};
-
-struct Spooler {
-  std::vector<Printer> printers;
-  std::optional<std::u16string> defaultPrinter;
-  // Driver directories by environment, without a trailing backslash.
-  std::map<std::u16string, std::u16string> driverDirectories = {
-      {u"Windows x64", u"C:\\Windows\\system32\\spool\\DRIVERS\\x64"},
-      {u"Windows NT x86", u"C:\\Windows\\system32\\spool\\DRIVERS\\W32X86"},
-  };
-
-  Printer* FindPrinter(const std::u16string& name);
-};
-
-struct Window {
-  std::u16string className;
-  std::u16string title;
-};
-
-struct Desktop {
-  std::map<HWND, Window> windows;
-  std::uintptr_t nextHandle = 0x10010;
-
-  HWND CreateWindow(const std::u16string& className, const std::u16string& title);
 };
 
 struct Process {
@@ -131,6 +71,8 @@ struct Machine {
   DWORD lastError = 0;
   Memory memory;
   FileSystem files;
+  Registry registry;
+  Services services;
   Spooler spooler;
   Desktop desktop;
   Process process;

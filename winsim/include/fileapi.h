@@ -1,0 +1,3 @@
+// kernel32: files.
+#pragma once
+#include "windef.h"

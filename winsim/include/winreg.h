@@ -1,0 +1,3 @@
+// advapi32: the registry.
+#pragma once
+#include "windef.h"

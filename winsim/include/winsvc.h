@@ -1,0 +1,3 @@
+// advapi32: the service control manager.
+#pragma once
+#include "windef.h"
