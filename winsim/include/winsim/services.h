@@ -1,6 +1,7 @@
 // The service control manager's services on the simulated machine.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -10,6 +11,10 @@
 
 namespace winsim {
 
-struct Services {};
+struct Services {
+  // Called each time the "spooler" service reaches the stopped state (files
+  // that the spooler holds are released then).
+  std::vector<std::function<void()>> onSpoolerStopped;
+};
 
 }  // namespace winsim
