@@ -1,7 +1,9 @@
-// vexsim WORD...: runs the installer's WinMain on a simulated Windows x64
-// with the product installed in "C:\Program Files\Ravelquill\bin\", prints
-// what the log window would show, and exits with the installer's exit code.
+// vexsim [--shift] WORD...: runs the installer's WinMain on a simulated
+// Windows x64 with the product in "C:\Program Files\Ravelquill\bin\", prints
+// each log window the run shows (title, then text), and exits with the
+// installer's exit code, printed last.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <winsim/machine.h>
@@ -29,15 +31,34 @@ std::u16string QuoteArgument(const std::u16string& arg) {
   return quoted;
 }
 
+// The log as the text box shows it, with the line ends of this terminal.
+std::string ForTerminal(const std::u16string& text) {
+  std::string out = winsim::Narrow(text);
+  std::string::size_type at;
+  while ((at = out.find("\r\n")) != std::string::npos) out.replace(at, 2, "\n");
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   winsim::SetCurrent(winsim::DefaultMachine());
   winsim::Machine& machine = winsim::Current();
   std::u16string commandLine = u"\"" + machine.process.modulePath + u"\"";
-  for (int i = 1; i < argc; ++i) commandLine += u" " + QuoteArgument(winsim::Widen(argv[i]));
+  int first = 1;
+  if (argc > 1 && std::strcmp(argv[1], "--shift") == 0) {
+    machine.desktop.shiftDown = true;  // held at the end of the run: the log is shown
+    ++first;
+  }
+  for (int i = first; i < argc; ++i) commandLine += u" " + QuoteArgument(winsim::Widen(argv[i]));
 
   const int exitCode = winsim::RunWinMain(commandLine);
+  for (const winsim::DialogRecord& dialog : machine.desktop.dialogs) {
+    auto text = dialog.items.find(1001);
+    std::printf("== %s\n%s", winsim::Narrow(dialog.title).c_str(),
+                text == dialog.items.end() ? "" : ForTerminal(text->second).c_str());
+    std::printf("== closed\n");
+  }
   std::printf("exit code: %d\n", exitCode);
   return exitCode;
 }

@@ -2,4 +2,25 @@
 #pragma once
 #include "windef.h"
 
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+#define WM_CLOSE 0x0010
+#define WM_GETTEXT 0x000D
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_USER 0x0400
+
+#define IDOK 1
+#define IDCANCEL 2
+#define BN_CLICKED 0
+#define VK_SHIFT 0x10
+
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)(((WORD)(((DWORD_PTR)(l)) & 0xffff)) | (((DWORD)((WORD)(((DWORD_PTR)(h)) & 0xffff))) << 16)))
+
 BOOL WINAPI IsWindow(HWND hWnd);
+SHORT WINAPI GetAsyncKeyState(int vKey);
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                               LPARAM dwInitParam);
+BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
+BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString);
+BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString);

@@ -134,13 +134,6 @@ Printer* Spooler::FindPrinter(const std::u16string& name) {
   return nullptr;
 }
 
-HWND Desktop::CreateWindow(const std::u16string& className, const std::u16string& title) {
-  HWND hwnd = reinterpret_cast<HWND>(nextHandle);
-  nextHandle += 0x10;
-  windows[hwnd] = Window{className, title};
-  return hwnd;
-}
-
 Machine::~Machine() {
   for (auto& block : memory.globalBlocks) std::free(block.first);
   for (auto& block : memory.localBlocks) std::free(block.first);

@@ -1,8 +1,142 @@
-// user32: top-level windows of the desktop.
+// user32: windows, modal dialogs and the keyboard state.
+#include <stdexcept>
+
 #include <windows.h>
 
 #include "api.h"
 
 using namespace winsim;
 
-BOOL WINAPI IsWindow(HWND hWnd) { return M().desktop.windows.count(hWnd) != 0 ? TRUE : FALSE; }
+namespace {
+
+// A dialog's modal loop in progress.
+struct ModalDialog {
+  HWND hwnd;
+  bool ended = false;
+  INT_PTR result = 0;
+};
+std::vector<ModalDialog*> g_modal;
+
+ModalDialog* FindModal(HWND hwnd) {
+  for (ModalDialog* dialog : g_modal) {
+    if (dialog->hwnd == hwnd) return dialog;
+  }
+  return nullptr;
+}
+
+// What the dialog manager sends the procedure for a user action.
+void Deliver(HWND hwnd, DLGPROC proc, DialogAction action) {
+  switch (action) {
+    case DialogAction::CloseButton:
+    case DialogAction::Enter:
+      proc(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      break;
+    case DialogAction::Escape:
+      proc(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      break;
+    case DialogAction::CaptionClose:
+      // DefDlgProc turns an unhandled WM_CLOSE into IDCANCEL.
+      if (!proc(hwnd, WM_CLOSE, 0, 0) && FindModal(hwnd) && !FindModal(hwnd)->ended) {
+        proc(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      }
+      break;
+  }
+}
+
+}  // namespace
+
+BOOL WINAPI IsWindow(HWND hWnd) { return M().desktop.Find(hWnd) != nullptr ? TRUE : FALSE; }
+
+// The high bit is set while the key is down.
+SHORT WINAPI GetAsyncKeyState(int vKey) {
+  return (vKey == VK_SHIFT && M().desktop.shiftDown) ? static_cast<SHORT>(0x8000) : 0;
+}
+
+// Creates the dialog, sends WM_INITDIALOG with the creation parameter, then
+// plays the user's scripted actions until the procedure calls EndDialog.
+// Fails with -1 when the window cannot be created.
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                               LPARAM dwInitParam) {
+  WINSIM_FAULT(-1);
+  Desktop& desktop = M().desktop;
+  const auto id = reinterpret_cast<ULONG_PTR>(lpTemplateName);
+  auto resource = desktop.dialogResources.find(static_cast<int>(id));
+  if (hInstance != M().process.instance || id > 0xFFFF || resource == desktop.dialogResources.end()) {
+    Fail(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return -1;
+  }
+  if (!desktop.hasDisplay || (hWndParent != nullptr && desktop.Find(hWndParent) == nullptr) ||
+      lpDialogFunc == nullptr) {
+    Fail(ERROR_INVALID_WINDOW_HANDLE);
+    return -1;
+  }
+  HWND hwnd = desktop.CreateWindow(u"#32770", u"", hWndParent);
+  for (int item : resource->second) desktop.Find(hwnd)->items[item] = item == IDOK ? u"Close" : u"";
+
+  ModalDialog modal{hwnd};
+  g_modal.push_back(&modal);
+  DialogRecord record;
+  record.resource = static_cast<int>(id);
+  record.owner = hWndParent;
+  lpDialogFunc(hwnd, WM_INITDIALOG, 0, dwInitParam);
+  const Window& window = *desktop.Find(hwnd);
+  record.title = window.title;
+  record.items = window.items;
+  std::size_t played = 0;
+  while (!modal.ended) {
+    if (played++ > 16) {
+      g_modal.pop_back();
+      throw std::logic_error("winsim: the dialog never closed");
+    }
+    DialogAction action = DialogAction::CloseButton;
+    if (!desktop.script.empty()) {
+      action = desktop.script.front();
+      desktop.script.erase(desktop.script.begin());
+    }
+    record.actions.push_back(action);
+    Deliver(hwnd, lpDialogFunc, action);
+  }
+  g_modal.pop_back();
+  desktop.windows.erase(hwnd);
+  record.result = modal.result;
+  desktop.dialogs.push_back(record);
+  return modal.result;
+}
+
+BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
+  ModalDialog* dialog = FindModal(hDlg);
+  if (dialog == nullptr) {
+    Fail(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  dialog->ended = true;
+  dialog->result = nResult;
+  return TRUE;
+}
+
+BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
+  WINSIM_FAULT(FALSE);
+  Window* window = M().desktop.Find(hDlg);
+  if (window == nullptr) {
+    Fail(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  auto item = window->items.find(nIDDlgItem);
+  if (item == window->items.end()) {
+    Fail(ERROR_CONTROL_ID_NOT_FOUND);
+    return FALSE;
+  }
+  item->second = FromWide(lpString);
+  return TRUE;
+}
+
+BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
+  WINSIM_FAULT(FALSE);
+  Window* window = M().desktop.Find(hWnd);
+  if (window == nullptr) {
+    Fail(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  window->title = FromWide(lpString);
+  return TRUE;
+}

@@ -13,13 +13,39 @@ namespace winsim {
 struct Window {
   std::u16string className;
   std::u16string title;
+  HWND owner = nullptr;
+  std::map<int, std::u16string> items;  // dialog controls by identifier: their text
+};
+
+// What the user does with a modal dialog, and what the dialog manager makes
+// of it: the Close button and Enter send IDOK, Escape and the caption's close
+// box IDCANCEL (the close box through WM_CLOSE).
+enum class DialogAction { CloseButton, Enter, Escape, CaptionClose };
+
+// One modal dialog as it was shown, read when the user acted on it.
+struct DialogRecord {
+  int resource = 0;
+  HWND owner = nullptr;
+  std::u16string title;
+  std::map<int, std::u16string> items;
+  std::vector<DialogAction> actions;  // what the user did, in order
+  INT_PTR result = 0;
 };
 
 struct Desktop {
   std::map<HWND, Window> windows;
   std::uintptr_t nextHandle = 0x10010;
+  bool hasDisplay = true;  // without one, windows cannot be created (1400)
+  bool shiftDown = false;
+  // Dialog resources of the running program: identifier -> control identifiers.
+  std::map<int, std::vector<int>> dialogResources = {{101, {IDOK, 1001}}};
+  // The user's next actions on modal dialogs, consumed in order; with none
+  // left, the user presses the default button.
+  std::vector<DialogAction> script;
+  std::vector<DialogRecord> dialogs;
 
-  HWND CreateWindow(const std::u16string& className, const std::u16string& title);
+  HWND CreateWindow(const std::u16string& className, const std::u16string& title, HWND owner = nullptr);
+  Window* Find(HWND hwnd);
 };
 
 }  // namespace winsim
