@@ -37,7 +37,7 @@ void SetSystemDir(InstallContext& context) {
     LogError(context, 7, TEXT("Can`t retrieve system directory."));
     return;
   }
-  if (length > 0 && path[length - 1] != '\\') {
+  if (path[length - 1] != '\\') {
     path[length] = '\\';
     path[length + 1] = 0;
   }

@@ -3,18 +3,52 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <windows.h>
+#include <winsvc.h>
 
 namespace winsim {
 
+// The "spooler" service: its state and how it behaves when told to stop or
+// start. A fresh machine has a running spooler that stops and starts at once.
+// A test sets `state` directly for a spooler found stopped or paused;
+// nothing on the machine continues a paused spooler.
+struct Service {
+  std::u16string name = u"Spooler";
+  DWORD state = SERVICE_RUNNING;
+  DWORD stopMs = 0;                  // how long a stop stays STOP_PENDING
+  DWORD startMs = 0;                 // how long a start stays START_PENDING
+  DWORD stopRefusal = 0;             // not 0: every stop control fails with this code
+  bool startNeverCompletes = false;  // a start stays START_PENDING for ever
+  DWORD openError = 0;               // not 0: OpenServiceW fails with this code
+  DWORD grantableRights = SERVICE_ALL_ACCESS;  // more than this: OpenServiceW gives 5
+  int stopsAccepted = 0;             // stop controls that began a stop
+  int startsAccepted = 0;            // StartServiceW calls that began a start
+  std::uint64_t transition = 0;      // bumped per state change; stale completions compare it
+};
+
+// An open handle of the service control manager: the manager itself or the
+// service, with the rights it was opened with.
+struct ServiceHandle {
+  bool manager = false;
+  DWORD access = 0;
+};
+
 struct Services {
+  DWORD managerOpenError = 0;  // not 0: OpenSCManagerW fails with this code
+  Service spooler;
+  std::map<SC_HANDLE, ServiceHandle> handles;
+  std::uintptr_t nextHandle = 0x5C0010;  // never reused, so a stale handle stays invalid
+
   // Called each time the "spooler" service reaches the stopped state (files
   // that the spooler holds are released then).
   std::vector<std::function<void()>> onSpoolerStopped;
+  // Called each time it reaches the running state again.
+  std::vector<std::function<void()>> onSpoolerStarted;
+
+  std::size_t OpenHandles() const { return handles.size(); }
 };
 
 }  // namespace winsim

@@ -1,0 +1,322 @@
+#include "spooler/spooler_service.h"
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr DWORD kStopped = SERVICE_STOPPED;
+constexpr DWORD kRunning = SERVICE_RUNNING;
+
+class SpoolerServiceTest : public ContextTest {
+ protected:
+  winsim::Service& spooler() { return machine().services.spooler; }
+  std::uint64_t now() { return machine().clock.now; }
+  std::size_t openHandles() { return machine().services.OpenHandles(); }
+  // Any StartServiceW call, even one a running spooler refuses, uses up
+  // this fault.
+  void TripOnStart() { machine().FailNext("StartServiceW", ERROR_INVALID_FUNCTION); }
+  bool StartWasRequested() { return machine().faults.count("StartServiceW") == 0; }
+  void RestartAndFinish(InstallContext* log) {
+    SpoolerRestart restart{};
+    RestartSpooler(restart, log);
+    FinishSpoolerRestart(restart);
+  }
+};
+
+TEST_F(SpoolerServiceTest, CheckOnARunningSpoolerWritesOnlyItsSectionAndStartsNothing) {
+  context.LogDepth = 1;
+  TripOnStart();
+  EXPECT_TRUE(CheckSpooler(context));
+  EXPECT_EQ(LogLines(context), Lines{"  >Check Spooler"});
+  EXPECT_EQ(context.LogDepth, 1);
+  EXPECT_FALSE(StartWasRequested());
+  EXPECT_EQ(openHandles(), 0u);
+}
+
+// Every state but running gets a start and up to ten seconds of waiting.
+TEST_F(SpoolerServiceTest, CheckStartsASpoolerFoundInAnyOtherState) {
+  struct Case {
+    DWORD state, startMs;
+    bool startNeverCompletes, result;
+    std::uint64_t waited;
+    DWORD stateAfter;
+    Lines lines;
+  };
+  const std::string notStarted = "  Error(4): Can't start the spooler";
+  const std::string refused = notStarted + " - (An instance of the service is already running.)";
+  const Case cases[] = {
+      {SERVICE_STOPPED, 0, false, true, 0, kRunning, {">Check Spooler"}},
+      {SERVICE_STOPPED, 300, false, true, 400, kRunning, {">Check Spooler"}},
+      // OpenSCManagerW cleared the last error and nothing failed since.
+      {SERVICE_STOPPED, 0, true, false, 10000, SERVICE_START_PENDING, {">Check Spooler", notStarted}},
+      {SERVICE_START_PENDING, 0, false, false, 10000, SERVICE_START_PENDING, {">Check Spooler", refused}},
+      // Nothing continues a paused spooler: its start is refused.
+      {SERVICE_PAUSED, 0, false, false, 10000, SERVICE_PAUSED, {">Check Spooler", refused}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "state " << c.state << ", start " << c.startMs << " ms");
+    FreeContext(context);  // its blocks belong to the machine being replaced
+    context = InstallContext{};
+    winsim::SetCurrent(winsim::DefaultMachine());
+    spooler().state = c.state;
+    spooler().startMs = c.startMs;
+    spooler().startNeverCompletes = c.startNeverCompletes;
+    SetLastError(kPoisonError);
+
+    EXPECT_EQ(CheckSpooler(context), c.result);
+    EXPECT_EQ(LogLines(context), c.lines);
+    EXPECT_EQ(context.ErrorCount, c.result ? 0 : 1);
+    EXPECT_EQ(context.LogDepth, 0);
+    EXPECT_EQ(now(), c.waited);
+    EXPECT_EQ(spooler().state, c.stateAfter);
+    EXPECT_EQ(openHandles(), 0u);
+  }
+}
+
+TEST_F(SpoolerServiceTest, CheckLeavesTheSpoolerAloneWhenItsStatusCannotBeRead) {
+  spooler().state = SERVICE_STOPPED;
+  machine().FailNext("QueryServiceStatus", ERROR_ACCESS_DENIED);
+  TripOnStart();
+  EXPECT_TRUE(CheckSpooler(context));
+  EXPECT_EQ(LogLines(context), Lines{">Check Spooler"});
+  EXPECT_FALSE(StartWasRequested());
+  EXPECT_EQ(spooler().state, kStopped);
+  EXPECT_EQ(openHandles(), 0u);
+}
+
+TEST_F(SpoolerServiceTest, ManagerOrSpoolerThatCannotBeOpenedIsErrorOneOrTwo) {
+  machine().services.managerOpenError = ERROR_ACCESS_DENIED;
+  EXPECT_FALSE(CheckSpooler(context));
+  RestartAndFinish(&context);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED}) << "finishing closed a null manager handle";
+  machine().services.managerOpenError = 0;
+  spooler().openError = ERROR_SERVICE_DOES_NOT_EXIST;
+  EXPECT_FALSE(CheckSpooler(context));
+  RestartAndFinish(&context);
+
+  const std::string denied = " - (Access is denied.)";
+  const std::string missing = " - (The specified service does not exist as an installed service.)";
+  EXPECT_EQ(LogLines(context), (Lines{">Check Spooler", "  Error(1): Can't open service manager." + denied,
+                                      ">Restart Spooler", "Error(1): Can't open service manager." + denied,
+                                      ">Check Spooler", "  Error(2): Can't open the spooler" + missing,
+                                      ">Restart Spooler", "Error(2): Can't open the spooler" + missing}));
+  EXPECT_EQ(context.ErrorCount, 4);
+  EXPECT_EQ(context.LogDepth, 0);
+  EXPECT_EQ(spooler().stopsAccepted + spooler().startsAccepted, 0);
+  EXPECT_EQ(openHandles(), 0u);
+}
+
+// An account that may query and start the spooler but not stop it: the
+// check asks for no more than it needs, the restart is refused.
+TEST_F(SpoolerServiceTest, CheckAsksOnlyForQueryAndStartRights) {
+  spooler().grantableRights = SERVICE_QUERY_STATUS | SERVICE_START;
+  spooler().state = SERVICE_STOPPED;
+  EXPECT_TRUE(CheckSpooler(context));
+  EXPECT_EQ(spooler().state, kRunning);
+  RestartAndFinish(&context);
+  EXPECT_EQ(LogLines(context), (Lines{">Check Spooler", ">Restart Spooler",
+                                      "Error(2): Can't open the spooler - (Access is denied.)"}));
+}
+
+TEST_F(SpoolerServiceTest, EnsureRunningWaitsOutAStartOf300MsWithTwoSleeps) {
+  spooler().state = SERVICE_STOPPED;
+  spooler().startMs = 300;
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceW(manager, TEXT("spooler"), SERVICE_QUERY_STATUS | SERVICE_START);
+  ASSERT_NE(service, nullptr);
+  EXPECT_TRUE(EnsureServiceRunning(service));
+  EXPECT_EQ(now(), 400u);
+  EXPECT_FALSE(EnsureServiceRunning(nullptr));
+  EXPECT_EQ(now(), 400u) << "no wait without a service";
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+}
+
+TEST_F(SpoolerServiceTest, RestartStopsTheSpoolerAndFinishStartsItAgain) {
+  spooler().stopMs = 400;
+  spooler().startMs = 500;
+  std::vector<std::uint64_t> stoppedAt;
+  machine().services.onSpoolerStopped.push_back([&] { stoppedAt.push_back(now()); });
+  context.LogDepth = 2;
+
+  SpoolerRestart restart{};
+  RestartSpooler(restart, &context);
+  EXPECT_EQ(spooler().state, kStopped);
+  EXPECT_EQ(stoppedAt, std::vector<std::uint64_t>{400});
+  EXPECT_EQ(now(), 400u);
+  EXPECT_EQ(restart.StopRequested, 1);
+  EXPECT_EQ(openHandles(), 2u);
+
+  FinishSpoolerRestart(restart);
+  EXPECT_EQ(spooler().state, kRunning);
+  EXPECT_EQ(now(), 1000u);  // a 500 ms start polled every 200 ms
+  EXPECT_EQ(LogLines(context), Lines{"    >Restart Spooler"});
+  EXPECT_EQ(context.LogDepth, 2);
+  EXPECT_EQ(openHandles(), 0u);
+
+  // A second finish finds nothing left to start or close.
+  SetLastError(kPoisonError);
+  FinishSpoolerRestart(restart);
+  EXPECT_EQ(GetLastError(), kPoisonError) << "a handle was closed twice";
+  EXPECT_EQ(spooler().startsAccepted, 1);
+}
+
+TEST_F(SpoolerServiceTest, AlreadyStoppedSpoolerIsNoErrorAndTheRestartStartsIt) {
+  spooler().state = SERVICE_STOPPED;
+  RestartAndFinish(&context);
+  EXPECT_EQ(LogLines(context), Lines{">Restart Spooler"});
+  EXPECT_EQ(now(), 0u) << "the stop wait ends at the first query";
+  EXPECT_EQ(spooler().stopsAccepted, 0);
+  EXPECT_EQ(spooler().startsAccepted, 1);
+  EXPECT_EQ(spooler().state, kRunning);
+}
+
+TEST_F(SpoolerServiceTest, RefusedStopIsErrorFiveThenErrorThreeAfterTenSeconds) {
+  spooler().stopRefusal = ERROR_ACCESS_DENIED;
+  RestartAndFinish(&context);
+  // Finishing takes the start path and finds the spooler running.
+  EXPECT_EQ(now(), 10000u);
+  EXPECT_EQ(LogLines(context), (Lines{">Restart Spooler",
+                                      "Error(5): ControlService failed with code 5 (0x5) - (Access is denied.)",
+                                      "Error(3): Can't stop the spooler - (Access is denied.)"}));
+  EXPECT_EQ(context.ErrorCount, 2);
+  EXPECT_EQ(spooler().state, kRunning);
+  EXPECT_EQ(openHandles(), 0u);
+}
+
+TEST_F(SpoolerServiceTest, SpoolerAlreadyStoppingIsErrorFiveButTheWaitEndsWhenItStops) {
+  spooler().stopMs = 900;
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceW(manager, TEXT("Spooler"), SERVICE_STOP);
+  SERVICE_STATUS status{};
+  ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+  EXPECT_EQ(status.dwCurrentState, DWORD{SERVICE_STOP_PENDING});
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+
+  RestartAndFinish(&context);
+  EXPECT_EQ(now(), 1000u);
+  EXPECT_EQ(LogLines(context), (Lines{">Restart Spooler",
+                                      "Error(5): ControlService failed with code 1061 (0x425) - (The service cannot "
+                                      "accept control messages at this time.)"}));
+  EXPECT_EQ(spooler().state, kRunning);
+}
+
+TEST_F(SpoolerServiceTest, SpoolerThatNeverStartsAgainIsErrorFourFromFinish) {
+  spooler().startNeverCompletes = true;
+  RestartAndFinish(&context);
+  EXPECT_EQ(now(), 10000u);
+  EXPECT_EQ(LogLines(context), (Lines{">Restart Spooler", "Error(4): Can't start the spooler"}));
+  EXPECT_EQ(openHandles(), 0u);
+}
+
+// With no context every error path stays silent, and the restart still runs.
+TEST_F(SpoolerServiceTest, NullContextWritesNothingOnAnyPath) {
+  machine().services.managerOpenError = ERROR_ACCESS_DENIED;
+  RestartAndFinish(nullptr);
+  machine().services.managerOpenError = 0;
+  spooler().openError = ERROR_ACCESS_DENIED;
+  RestartAndFinish(nullptr);
+  spooler().openError = 0;
+  spooler().stopRefusal = ERROR_ACCESS_DENIED;
+  RestartAndFinish(nullptr);
+  EXPECT_EQ(now(), 10000u) << "the refused stop is still waited for";
+  spooler().stopRefusal = 0;
+  spooler().startNeverCompletes = true;
+  RestartAndFinish(nullptr);
+  EXPECT_EQ(now(), 20000u) << "the start that never ends is waited for";
+  EXPECT_EQ(openHandles(), 0u);
+}
+
+TEST_F(SpoolerServiceTest, RestartScopeKeepsTheSpoolerStoppedUntilItsEnd) {
+  int stops = 0, starts = 0;
+  machine().services.onSpoolerStopped.push_back([&] { ++stops; });
+  machine().services.onSpoolerStarted.push_back([&] { ++starts; });
+  auto work = [&](bool leaveEarly) {
+    SpoolerRestartScope stopped(&context);
+    EXPECT_EQ(spooler().state, kStopped);
+    if (leaveEarly) return;
+    EXPECT_EQ(openHandles(), 2u);
+  };
+  work(true);
+  work(false);
+  EXPECT_EQ(spooler().state, kRunning);
+  EXPECT_EQ(stops, 2);
+  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(openHandles(), 0u);
+}
+
+TEST_F(SpoolerServiceTest, InstallRunStartsAStoppedSpooler) {
+  spooler().state = SERVICE_STOPPED;
+  spooler().startMs = 600;
+  EXPECT_NE(Run(u"in"), 100) << "an error line was written";
+  EXPECT_EQ(spooler().state, kRunning);
+  EXPECT_EQ(openHandles(), 0u);
+}
+
+// ---- the simulated service control manager ----
+
+TEST_F(SpoolerServiceTest, ServiceCallsCheckHandlesRightsAndState) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE query = OpenServiceW(manager, TEXT("SPOOLER"), SERVICE_QUERY_STATUS);
+  SC_HANDLE control = OpenServiceW(manager, TEXT("spooler"), SERVICE_START | SERVICE_STOP);
+  ASSERT_TRUE(query && control);
+  SERVICE_STATUS status{};
+  auto fails = [&](BOOL ok, DWORD error) {
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(GetLastError(), error);
+    SetLastError(kPoisonError);
+  };
+  SetLastError(kPoisonError);
+  fails(QueryServiceStatus(nullptr, &status), ERROR_INVALID_HANDLE);
+  fails(QueryServiceStatus(manager, &status), ERROR_INVALID_HANDLE);
+  fails(OpenServiceW(query, TEXT("spooler"), SERVICE_START) != nullptr, ERROR_INVALID_HANDLE);
+  fails(OpenServiceW(manager, TEXT("Print Spooler"), SERVICE_START) != nullptr, ERROR_SERVICE_DOES_NOT_EXIST);
+  fails(QueryServiceStatus(query, nullptr), ERROR_INVALID_ADDRESS);
+  fails(QueryServiceStatus(control, &status), ERROR_ACCESS_DENIED);
+  fails(ControlService(query, SERVICE_CONTROL_STOP, &status), ERROR_ACCESS_DENIED);
+  fails(StartServiceW(query, 0, nullptr), ERROR_ACCESS_DENIED);
+  fails(StartServiceW(control, 0, nullptr), ERROR_SERVICE_ALREADY_RUNNING);
+
+  EXPECT_TRUE(ControlService(control, SERVICE_CONTROL_STOP, &status));
+  status = SERVICE_STATUS{};
+  fails(ControlService(control, SERVICE_CONTROL_STOP, &status), ERROR_SERVICE_NOT_ACTIVE);
+  EXPECT_EQ(status.dwCurrentState, kStopped) << "1062 still reports the status";
+
+  EXPECT_TRUE(CloseServiceHandle(query));
+  fails(CloseServiceHandle(query), ERROR_INVALID_HANDLE);
+  fails(QueryServiceStatus(query, &status), ERROR_INVALID_HANDLE);
+  CloseServiceHandle(control);
+  CloseServiceHandle(manager);
+  EXPECT_EQ(openHandles(), 0u);
+}
+
+TEST_F(SpoolerServiceTest, AnyServiceCallCanBeMadeToFail) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceW(manager, TEXT("spooler"), SERVICE_ALL_ACCESS);
+  SERVICE_STATUS status{};
+  const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+      {"OpenSCManagerW", [&] { return OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT) != nullptr; }},
+      {"OpenServiceW", [&] { return OpenServiceW(manager, TEXT("spooler"), SERVICE_START) != nullptr; }},
+      {"ControlService", [&] { return ControlService(service, SERVICE_CONTROL_STOP, &status) != FALSE; }},
+      {"QueryServiceStatus", [&] { return QueryServiceStatus(service, &status) != FALSE; }},
+      {"StartServiceW", [&] { return StartServiceW(service, 0, nullptr) != FALSE; }},
+      {"CloseServiceHandle", [&] { return CloseServiceHandle(service) != FALSE; }},
+  };
+  for (const auto& call : calls) {
+    SCOPED_TRACE(call.first);
+    machine().FailNext(call.first, 1234);
+    EXPECT_FALSE(call.second());
+    EXPECT_EQ(GetLastError(), 1234u);
+  }
+  EXPECT_EQ(spooler().state, kRunning) << "a failed stop changed the service";
+  EXPECT_EQ(openHandles(), 2u);
+}
+
+}  // namespace
