@@ -1,0 +1,149 @@
+// The simulated machine's core calls behave as Windows documents them: the
+// installer's own tests are only as good as these.
+#include <windows.h>
+#include <winspool.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using WinsimCoreTest = MachineTest;
+
+TEST_F(WinsimCoreTest, EnumPrintersLaysRecordsThenTheirDataInsideTheCallersBlock) {
+  winsim::Printer office;
+  office.name = u"Office";
+  office.port = u"Ravelquill:";
+  office.comment = u"second floor";
+  machine().spooler.printers.push_back(office);
+
+  DWORD needed = 0;
+  DWORD count = 99;
+  EXPECT_FALSE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(count, 0u);
+  std::vector<BYTE> block(needed);
+  SetLastError(kPoisonError);
+  EXPECT_FALSE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, block.data(), needed - 1, &needed, &count));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_TRUE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, block.data(), needed, &needed, &count));
+  ASSERT_EQ(count, 2u);
+  const auto* records = reinterpret_cast<const PRINTER_INFO_2W*>(block.data());
+  const BYTE* end = block.data() + block.size();
+  for (DWORD i = 0; i < count; ++i) {
+    for (LPCWSTR s : {records[i].pPrinterName, records[i].pPortName, records[i].pComment}) {
+      const auto* at = reinterpret_cast<const BYTE*>(s);
+      EXPECT_GE(at, block.data() + count * sizeof(PRINTER_INFO_2W));
+      EXPECT_LT(at, end);
+    }
+  }
+  EXPECT_EQ(Utf8(records[1].pPrinterName), "Office");
+  EXPECT_EQ(Utf8(records[1].pPortName), "Ravelquill:");
+  EXPECT_EQ(Utf8(records[1].pComment), "second floor");
+  EXPECT_EQ(Utf8(records[1].pDevMode->dmDeviceName), "Office");
+
+  EXPECT_FALSE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 1, nullptr, 0, &needed, &count));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+}
+
+TEST_F(WinsimCoreTest, NoPrintersIsASuccessfulEmptyEnumeration) {
+  machine().spooler.printers.clear();
+  DWORD needed = 7;
+  DWORD count = 7;
+  EXPECT_TRUE(EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed, &count));
+  EXPECT_EQ(needed, 0u);
+  EXPECT_EQ(count, 0u);
+}
+
+TEST_F(WinsimCoreTest, DefaultPrinterReportsTheCharactersItNeeds) {
+  WCHAR name[8];
+  DWORD size = 8;
+  EXPECT_FALSE(GetDefaultPrinterW(name, &size));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(size, 23u);  // "Microsoft Print to PDF" and its terminator
+  machine().spooler.defaultPrinter.reset();
+  EXPECT_FALSE(GetDefaultPrinterW(name, &size));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(SetDefaultPrinterW(TEXT("nobody")));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+  EXPECT_TRUE(SetDefaultPrinterW(TEXT("microsoft print to pdf")));
+  EXPECT_EQ(winsim::Narrow(*machine().spooler.defaultPrinter), "Microsoft Print to PDF");
+}
+
+TEST_F(WinsimCoreTest, ModuleAndSystemPathsFollowTheirSizingRules) {
+  WCHAR path[8];
+  EXPECT_EQ(GetModuleFileNameW(nullptr, path, 8), 8u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(Utf8(path), "C:\\Prog");  // truncated and terminated
+  EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(0x1234), path, 8), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+  EXPECT_EQ(GetSystemDirectoryW(path, 8), 20u);  // size needed, terminator included
+  WCHAR system[MAX_PATH];
+  EXPECT_EQ(GetSystemDirectoryW(system, MAX_PATH), 19u);
+  EXPECT_EQ(Utf8(system), "C:\\Windows\\system32");
+}
+
+TEST_F(WinsimCoreTest, DriverDirectoryIsSizedInBytes) {
+  DWORD needed = 0;
+  EXPECT_FALSE(GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(TEXT("Windows x64")), 1, nullptr, 0, &needed));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(needed, (std::u16string(u"C:\\Windows\\system32\\spool\\DRIVERS\\x64").size() + 1) * 2);
+  EXPECT_FALSE(GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(TEXT("Windows IA64")), 1, nullptr, 0, &needed));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ENVIRONMENT));
+}
+
+TEST_F(WinsimCoreTest, SystemMessagesEndInALineEndAndUnknownCodesHaveNone) {
+  LPWSTR text = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+  EXPECT_EQ(FormatMessageW(flags, nullptr, ERROR_SHARING_VIOLATION, 1033, reinterpret_cast<LPWSTR>(&text), 0, nullptr),
+            81u);  // characters, line end included
+  EXPECT_EQ(Utf8(text), "The process cannot access the file because it is being used by another process.\r\n");
+  EXPECT_EQ(LocalFree(text), nullptr);
+  text = nullptr;
+  EXPECT_EQ(FormatMessageW(flags, nullptr, 0x2468ACE, 1033, reinterpret_cast<LPWSTR>(&text), 0, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
+  EXPECT_EQ(text, nullptr);
+}
+
+TEST_F(WinsimCoreTest, HeapsRefuseBlocksTheyDidNotHandOut) {
+  int local = 0;
+  EXPECT_EQ(GlobalFree(&local), &local);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  void* block = GlobalAlloc(GPTR, 16);
+  EXPECT_EQ(static_cast<BYTE*>(block)[15], 0);
+  EXPECT_EQ(LocalFree(block), block) << "a global block is not a local one";
+  EXPECT_EQ(GlobalFree(block), nullptr);
+  EXPECT_EQ(GlobalFree(nullptr), nullptr);
+}
+
+TEST_F(WinsimCoreTest, ClockFiresEventsInTimeOrderAsSleepPassesThem) {
+  std::vector<int> fired;
+  machine().clock.Schedule(300, [&] { fired.push_back(3); });
+  machine().clock.Schedule(100, [&] {
+    fired.push_back(1);
+    machine().clock.Schedule(200, [&] { fired.push_back(2); });
+  });
+  Sleep(250);
+  EXPECT_EQ(fired, (std::vector<int>{1, 2}));
+  Sleep(50);
+  EXPECT_EQ(fired, (std::vector<int>{1, 2, 3}));
+  machine().clock.tickBase = 0xFFFFFF00u;
+  EXPECT_EQ(GetTickCount(), 0xFFFFFF00u + 300u);
+  Sleep(0x100);
+  EXPECT_EQ(GetTickCount(), 300u);  // wrapped
+}
+
+TEST_F(WinsimCoreTest, ArmedFaultsFailTheNamedCallTheGivenNumberOfTimes) {
+  machine().FailNext("GetDefaultPrinterW", RPC_S_SERVER_UNAVAILABLE, 2);
+  WCHAR name[64];
+  DWORD size = 64;
+  EXPECT_FALSE(GetDefaultPrinterW(name, &size));
+  EXPECT_FALSE(GetDefaultPrinterW(name, &size));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+  EXPECT_TRUE(GetDefaultPrinterW(name, &size));
+}
+
+}  // namespace
