@@ -1,3 +1,71 @@
 // advapi32: the registry.
 #pragma once
 #include "windef.h"
+#include "fileapi.h"
+
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+
+// Standard rights (winnt.h); other headers may define the same values.
+#ifndef READ_CONTROL
+#define READ_CONTROL (0x00020000L)
+#endif
+#ifndef SYNCHRONIZE
+#define SYNCHRONIZE (0x00100000L)
+#endif
+#ifndef STANDARD_RIGHTS_READ
+#define STANDARD_RIGHTS_READ (READ_CONTROL)
+#define STANDARD_RIGHTS_WRITE (READ_CONTROL)
+#define STANDARD_RIGHTS_ALL (0x001F0000L)
+#endif
+#ifndef MAXIMUM_ALLOWED
+#define MAXIMUM_ALLOWED (0x02000000L)
+#endif
+
+#define KEY_QUERY_VALUE (0x0001)
+#define KEY_SET_VALUE (0x0002)
+#define KEY_CREATE_SUB_KEY (0x0004)
+#define KEY_ENUMERATE_SUB_KEYS (0x0008)
+#define KEY_NOTIFY (0x0010)
+#define KEY_CREATE_LINK (0x0020)
+#define KEY_WOW64_32KEY (0x0200)
+#define KEY_WOW64_64KEY (0x0100)
+#define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
+#define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
+#define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
+#define KEY_ALL_ACCESS                                                                                         \
+  ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS | \
+    KEY_NOTIFY | KEY_CREATE_LINK) &                                                                            \
+   (~SYNCHRONIZE))
+
+#define REG_NONE (0ul)
+#define REG_SZ (1ul)
+#define REG_EXPAND_SZ (2ul)
+#define REG_BINARY (3ul)
+#define REG_DWORD (4ul)
+#define REG_MULTI_SZ (7ul)
+#define REG_QWORD (11ul)
+
+#define REG_OPTION_NON_VOLATILE (0x00000000L)
+#define REG_CREATED_NEW_KEY (0x00000001L)
+#define REG_OPENED_EXISTING_KEY (0x00000002L)
+
+LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition);
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData);
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData);
+LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                           DWORD cbData);
+LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+LONG WINAPI RegCloseKey(HKEY hKey);

@@ -94,39 +94,6 @@ void Clock::Advance(std::uint64_t ms) {
   now = target;
 }
 
-File* FileSystem::Find(const std::u16string& path) {
-  auto it = files.find(FoldCase(path));
-  return it == files.end() ? nullptr : &it->second;
-}
-
-File& FileSystem::Put(const std::u16string& path, std::vector<std::uint8_t> data,
-                      std::optional<FileVersion> version) {
-  File& file = files[FoldCase(path)];
-  file.path = path;
-  file.data = std::move(data);
-  file.version = version;
-  auto cut = path.find_last_of(u'\\');
-  if (cut != std::u16string::npos && cut > 2) AddDirectory(path.substr(0, cut));
-  return file;
-}
-
-void FileSystem::AddDirectory(const std::u16string& path) {
-  std::u16string dir = path;
-  while (dir.size() > 3 && dir.back() == u'\\') dir.pop_back();
-  for (;;) {
-    dirs.emplace(FoldCase(dir), dir);
-    auto cut = dir.find_last_of(u'\\');
-    if (cut == std::u16string::npos || cut <= 2) break;
-    dir.resize(cut);
-  }
-}
-
-bool FileSystem::IsDirectory(const std::u16string& path) const {
-  std::u16string dir = path;
-  while (dir.size() > 3 && dir.back() == u'\\') dir.pop_back();
-  return dirs.count(FoldCase(dir)) != 0;
-}
-
 Printer* Spooler::FindPrinter(const std::u16string& name) {
   for (auto& p : printers) {
     if (FoldCase(p.name) == FoldCase(name)) return &p;

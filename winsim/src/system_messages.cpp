@@ -15,7 +15,9 @@ const char* SystemMessageText(DWORD code) {
     case 5: return "Access is denied.";
     case 6: return "The handle is invalid.";
     case 8: return "Not enough memory resources are available to process this command.";
+    case 13: return "The data is invalid.";
     case 14: return "Not enough memory resources are available to complete this operation.";
+    case 23: return "Data error (cyclic redundancy check).";
     case 32: return "The process cannot access the file because it is being used by another process.";
     case 50: return "The request is not supported.";
     case 80: return "The file exists.";
@@ -31,6 +33,7 @@ const char* SystemMessageText(DWORD code) {
     case 206: return "The filename or extension is too long.";
     case 234: return "More data is available.";
     case 259: return "No more data is available.";
+    case 998: return "Invalid access to memory location.";
     case 1051: return "A stop control has been sent to a service that other running services are dependent on.";
     case 1052: return "The requested control is not valid for this service.";
     case 1053: return "The service did not respond to the start or control request in a timely fashion.";

@@ -1,6 +1,9 @@
-// The registry of the simulated machine.
+// The registry of the simulated machine. Keys are named by full paths that
+// begin with the root's name ("HKEY_LOCAL_MACHINE\SOFTWARE\..."; "HKLM\" and
+// "HKCU\" are accepted too) and compared without regard to case.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -10,6 +13,55 @@
 
 namespace winsim {
 
-struct Registry {};
+struct RegistryValue {
+  std::u16string name;  // original case; empty for the default value
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+struct RegistryKey {
+  std::u16string path;                              // full path, original case
+  std::map<std::u16string, RegistryValue> values;  // FoldCase(name) -> value
+  // Specific rights (KEY_SET_VALUE, KEY_CREATE_SUB_KEY, ...) no caller is
+  // granted: KEY_SET_VALUE | KEY_CREATE_SUB_KEY makes a key read-only, as
+  // HKLM is for a program that is not elevated.
+  REGSAM denied = 0;
+};
+
+// A key handle the program holds.
+struct OpenKey {
+  std::u16string key;  // FoldCase of the full path
+  REGSAM granted = 0;  // specific rights
+};
+
+// The keys a fresh Windows x64 has that the installer looks at.
+std::map<std::u16string, RegistryKey> DefaultRegistryKeys();
+
+struct Registry {
+  std::map<std::u16string, RegistryKey> keys = DefaultRegistryKeys();  // FoldCase(path) -> key
+  std::map<HKEY, OpenKey> handles;  // open handles: empty again when a program closed all it opened
+  std::uintptr_t nextHandle = 0x1000;
+
+  // The canonical full path ("HKEY_LOCAL_MACHINE\..."), or empty for an
+  // unknown root.
+  static std::u16string Canonical(const std::u16string& path);
+  RegistryKey* FindKey(const std::u16string& path);
+  // Creates the key and the keys above it as needed.
+  RegistryKey& CreateKey(const std::u16string& path);
+  const RegistryValue* FindValue(const std::u16string& keyPath, const std::u16string& name);
+  void SetValue(const std::u16string& keyPath, const std::u16string& name, DWORD type, std::vector<BYTE> data);
+  void SetString(const std::u16string& keyPath, const std::u16string& name, const std::u16string& text);
+  void SetDword(const std::u16string& keyPath, const std::u16string& name, DWORD value);
+  void SetMultiString(const std::u16string& keyPath, const std::u16string& name,
+                      const std::vector<std::u16string>& strings);
+  bool DeleteValue(const std::u16string& keyPath, const std::u16string& name);
+};
+
+// REG_MULTI_SZ bytes: each string with its terminator, then the final zero.
+std::vector<BYTE> MultiStringBytes(const std::vector<std::u16string>& strings);
+// The strings of REG_MULTI_SZ bytes before the final zero, empty ones too
+// (PendingFileRenameOperations holds empty targets); an unterminated last
+// string is kept as it is.
+std::vector<std::u16string> MultiStrings(const std::vector<BYTE>& bytes);
 
 }  // namespace winsim

@@ -1,0 +1,346 @@
+// The file system model: paths, files and directories, handles, other
+// processes' holds, the disk's space, and the restart that carries out
+// delayed renames.
+#include <winsim/machine.h>
+
+#include <algorithm>
+
+namespace winsim {
+
+namespace {
+
+constexpr std::size_t kMaxComponent = 255;
+
+bool IsDriveLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+bool StartsWith(const std::u16string& text, const std::u16string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool HasInvalidCharacter(const std::u16string& name) {
+  for (char16_t c : name) {
+    if (c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' || c == u'*') {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsRoot(const std::u16string& full) { return full.size() == 3 && full[1] == u':' && full[2] == u'\\'; }
+
+bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0; }
+bool Writes(DWORD access) {
+  return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+}
+bool Deletes(DWORD access) { return (access & (DELETE | GENERIC_ALL)) != 0; }
+
+}  // namespace
+
+std::u16string ParentPath(const std::u16string& full) {
+  const auto cut = full.find_last_of(u'\\');
+  if (cut == std::u16string::npos || cut <= 2) return full.substr(0, std::min<std::size_t>(full.size(), 2)) + u"\\";
+  return full.substr(0, cut);
+}
+
+bool FileSystem::FullPath(const std::u16string& path, std::u16string& full, DWORD& error,
+                          bool limitLength) const {
+  error = ERROR_PATH_NOT_FOUND;
+  std::u16string p = path;
+  bool verbatim = false;
+  if (StartsWith(p, u"\\\\?\\") || StartsWith(p, u"\\??\\")) {
+    p.erase(0, 4);
+    verbatim = true;
+  } else {
+    std::replace(p.begin(), p.end(), u'/', u'\\');
+  }
+  if (p.empty()) return false;
+
+  std::u16string drive;
+  std::u16string rest;
+  if (p.size() >= 2 && IsDriveLetter(p[0]) && p[1] == u':') {
+    drive = p.substr(0, 2);
+    rest = p.substr(2);
+    // "C:name" is relative to the current directory when it lies on that
+    // drive; other drives' current directory is their root.
+    if (!verbatim && (rest.empty() || rest[0] != u'\\') && FoldCase(drive) == FoldCase(currentDirectory.substr(0, 2))) {
+      rest = currentDirectory.substr(2) + u"\\" + rest;
+    }
+  } else if (verbatim) {
+    return false;  // verbatim paths must be full
+  } else if (p[0] == u'\\') {
+    if (p.size() > 1 && p[1] == u'\\') return false;  // network paths are not modelled
+    drive = currentDirectory.substr(0, 2);
+    rest = p;
+  } else {
+    drive = currentDirectory.substr(0, 2);
+    rest = currentDirectory.substr(2) + u"\\" + p;
+  }
+
+  std::vector<std::u16string> parts;
+  bool badName = false;
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    std::size_t end = rest.find(u'\\', start);
+    if (end == std::u16string::npos) end = rest.size();
+    std::u16string part = rest.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || (!verbatim && part == u".")) continue;
+    if (!verbatim && part == u"..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    badName = badName || part.size() > kMaxComponent || HasInvalidCharacter(part);
+    parts.push_back(part);
+  }
+  full = drive;
+  for (const auto& part : parts) full += u"\\" + part;
+  if (parts.empty()) full += u"\\";
+  // Without "\\?\" Windows takes no path of MAX_PATH characters or more.
+  if (limitLength && !verbatim && full.size() >= MAX_PATH) return false;
+  if (badName) {
+    error = ERROR_INVALID_NAME;
+    return false;
+  }
+  return true;
+}
+
+File* FileSystem::Find(const std::u16string& path) {
+  std::u16string full;
+  DWORD error;
+  if (!FullPath(path, full, error, false)) return nullptr;
+  auto it = files.find(FoldCase(full));
+  return it == files.end() ? nullptr : &it->second;
+}
+
+File& FileSystem::Put(const std::u16string& path, std::vector<std::uint8_t> data,
+                      std::optional<FileVersion> version) {
+  std::u16string full;
+  DWORD error;
+  if (!FullPath(path, full, error, false)) full = path;  // a test's own odd name: keep it as given
+  File& file = files[FoldCase(full)];
+  file.path = full;
+  file.data = std::move(data);
+  file.version = version;
+  if (!IsRoot(ParentPath(full))) AddDirectory(ParentPath(full));
+  return file;
+}
+
+void FileSystem::AddDirectory(const std::u16string& path) {
+  std::u16string dir;
+  DWORD error;
+  if (!FullPath(path, dir, error, false)) return;
+  while (!IsRoot(dir)) {
+    dirs.emplace(FoldCase(dir), dir);
+    dir = ParentPath(dir);
+  }
+}
+
+bool FileSystem::IsDirectory(const std::u16string& path) const {
+  std::u16string full;
+  DWORD error;
+  if (!FullPath(path, full, error, false)) return false;
+  if (IsRoot(full)) {
+    const std::u16string drive = FoldCase(full.substr(0, 2));
+    if (drive == u"C:") return true;
+    for (const auto& dir : dirs) {
+      if (StartsWith(dir.first, drive)) return true;
+    }
+    for (const auto& file : files) {
+      if (StartsWith(file.first, drive)) return true;
+    }
+    return false;
+  }
+  return dirs.count(FoldCase(full)) != 0;
+}
+
+std::uint64_t FileSystem::UsedBytes() const {
+  std::uint64_t used = 0;
+  for (const auto& file : files) used += file.second.data.size();
+  return used;
+}
+
+std::uint64_t FileSystem::FreeBytes() const {
+  const std::uint64_t used = UsedBytes();
+  return diskCapacity > used ? diskCapacity - used : 0;
+}
+
+void FileSystem::SetFreeBytes(std::uint64_t bytes) { diskCapacity = UsedBytes() + bytes; }
+
+void FileSystem::Unlock(int id) {
+  locks.erase(std::remove_if(locks.begin(), locks.end(), [id](const FileLock& lock) { return lock.id == id; }),
+              locks.end());
+}
+
+const FileLock* FileSystem::FindLock(const std::u16string& key) const {
+  for (const auto& lock : locks) {
+    if (lock.key == key) return &lock;
+  }
+  return nullptr;
+}
+
+bool FileSystem::IsOpen(const std::u16string& path) const {
+  std::u16string full;
+  DWORD error;
+  if (!FullPath(path, full, error, false)) return false;
+  const std::u16string key = FoldCase(full);
+  for (const auto& handle : handles) {
+    if (handle.second.key == key) return true;
+  }
+  return false;
+}
+
+DWORD FileSystem::SharingError(const std::u16string& key, DWORD access, DWORD share) const {
+  // Another process's hold comes first: it is older than any of our handles.
+  for (const auto& lock : locks) {
+    if (lock.key != key) continue;
+    if (Writes(access) || (Reads(access) && !(share & FILE_SHARE_READ))) return ERROR_SHARING_VIOLATION;
+    if (Deletes(access)) return lock.error;
+  }
+  for (const auto& entry : handles) {
+    const OpenFile& other = entry.second;
+    if (other.key != key) continue;
+    const bool clash = (Reads(access) && !(other.share & FILE_SHARE_READ)) ||
+                       (Writes(access) && !(other.share & FILE_SHARE_WRITE)) ||
+                       (Deletes(access) && !(other.share & FILE_SHARE_DELETE)) ||
+                       (Reads(other.access) && !(share & FILE_SHARE_READ)) ||
+                       (Writes(other.access) && !(share & FILE_SHARE_WRITE)) ||
+                       (Deletes(other.access) && !(share & FILE_SHARE_DELETE));
+    if (clash) return ERROR_SHARING_VIOLATION;
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD FileSystem::Missing(const std::u16string& full) const {
+  return IsDirectory(ParentPath(full)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+DWORD FileSystem::Delete(const std::u16string& path) {
+  std::u16string full;
+  DWORD error;
+  if (!FullPath(path, full, error, false)) return error;
+  if (IsDirectory(full)) return ERROR_ACCESS_DENIED;
+  const std::u16string key = FoldCase(full);
+  auto it = files.find(key);
+  if (it == files.end()) return Missing(full);
+  File& file = it->second;
+  if (file.deletePending || (file.attributes & FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
+  // DeleteFileW opens the file for DELETE, sharing everything.
+  error = SharingError(key, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (error != ERROR_SUCCESS) return error;
+  if (IsOpen(full)) {
+    file.deletePending = true;
+  } else {
+    files.erase(it);
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD FileSystem::Move(const std::u16string& from, const std::u16string& to, bool replace) {
+  std::u16string source, target;
+  DWORD error;
+  if (!FullPath(from, source, error, false) || !FullPath(to, target, error, false)) return error;
+  if (IsDirectory(source)) return ERROR_ACCESS_DENIED;  // directory moves are not modelled
+  const std::u16string sourceKey = FoldCase(source);
+  const std::u16string targetKey = FoldCase(target);
+  auto it = files.find(sourceKey);
+  if (it == files.end()) return Missing(source);
+  if (it->second.deletePending) return ERROR_ACCESS_DENIED;
+  // A rename opens the source for DELETE; a loaded module can be renamed.
+  for (const auto& lock : locks) {
+    if (lock.key == sourceKey && lock.error != ERROR_ACCESS_DENIED) return ERROR_SHARING_VIOLATION;
+  }
+  for (const auto& handle : handles) {
+    if (handle.second.key == sourceKey && !(handle.second.share & FILE_SHARE_DELETE)) return ERROR_SHARING_VIOLATION;
+  }
+  if (!IsDirectory(ParentPath(target))) return ERROR_PATH_NOT_FOUND;
+  if (IsDirectory(target)) return ERROR_ACCESS_DENIED;
+  if (targetKey != sourceKey) {
+    auto existing = files.find(targetKey);
+    if (existing != files.end()) {
+      if (!replace) return ERROR_ALREADY_EXISTS;
+      if ((existing->second.attributes & FILE_ATTRIBUTE_READONLY) || existing->second.deletePending ||
+          FindLock(targetKey) != nullptr || IsOpen(target)) {
+        return ERROR_ACCESS_DENIED;
+      }
+      files.erase(existing);
+    }
+  }
+  File moved = std::move(files.find(sourceKey)->second);
+  files.erase(sourceKey);
+  moved.path = target;
+  files[targetKey] = std::move(moved);
+  for (auto& handle : handles) {
+    if (handle.second.key == sourceKey) handle.second.key = targetKey;
+  }
+  return ERROR_SUCCESS;
+}
+
+void FileSystem::TakeVersionFromSameBytes(File& file) {
+  file.version.reset();
+  if (file.data.empty()) return;
+  for (const auto& other : files) {
+    if (&other.second != &file && other.second.version && other.second.data == file.data) {
+      file.version = other.second.version;
+      return;
+    }
+  }
+}
+
+int LockFile(Machine& machine, const std::u16string& path, DWORD error, bool untilSpoolerStops,
+             std::optional<std::uint64_t> until) {
+  FileSystem& files = machine.files;
+  std::u16string full;
+  DWORD pathError;
+  if (!files.FullPath(path, full, pathError, false) || files.Find(full) == nullptr) return 0;
+  const int id = files.nextLockId++;
+  files.locks.push_back(FileLock{id, FoldCase(full), error});
+  FileSystem* owner = &files;
+  if (untilSpoolerStops) machine.services.onSpoolerStopped.push_back([owner, id] { owner->Unlock(id); });
+  if (until) machine.clock.Schedule(*until, [owner, id] { owner->Unlock(id); });
+  return id;
+}
+
+void Restart(Machine& machine) {
+  FileSystem& files = machine.files;
+  files.handles.clear();
+  files.locks.clear();
+  for (auto it = files.files.begin(); it != files.files.end();) {
+    it = it->second.deletePending ? files.files.erase(it) : std::next(it);
+  }
+  machine.registry.handles.clear();
+
+  const RegistryValue* value = machine.registry.FindValue(kSessionManagerKey, kPendingRenamesValue);
+  if (value == nullptr) return;
+  std::vector<std::u16string> entries;
+  if (value->type == REG_MULTI_SZ) entries = MultiStrings(value->data);
+  auto withoutPrefix = [](std::u16string path) {
+    if (StartsWith(path, u"\\??\\")) path.erase(0, 4);
+    return path;
+  };
+  // Failures are skipped, as Windows' session manager does at boot.
+  for (std::size_t i = 0; i + 1 < entries.size(); i += 2) {
+    const std::u16string source = withoutPrefix(entries[i]);
+    std::u16string target = entries[i + 1];
+    if (source.empty()) continue;
+    if (target.empty()) {
+      std::u16string full;
+      DWORD error;
+      if (files.IsDirectory(source) && files.FullPath(source, full, error, false)) {
+        const std::u16string key = FoldCase(full) + u"\\";
+        const bool empty =
+            std::none_of(files.dirs.begin(), files.dirs.end(), [&](const auto& d) { return StartsWith(d.first, key); }) &&
+            std::none_of(files.files.begin(), files.files.end(), [&](const auto& f) { return StartsWith(f.first, key); });
+        if (empty) files.dirs.erase(FoldCase(full));
+      } else {
+        files.Delete(source);
+      }
+      continue;
+    }
+    const bool replace = target[0] == u'!';
+    if (replace) target.erase(0, 1);
+    files.Move(source, withoutPrefix(target), replace);
+  }
+  machine.registry.DeleteValue(kSessionManagerKey, kPendingRenamesValue);
+}
+
+}  // namespace winsim

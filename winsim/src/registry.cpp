@@ -1,0 +1,121 @@
+// The registry model: keys by full path, typed values, and the keys a fresh
+// machine has.
+#include <winsim/machine.h>
+
+#include <cstring>
+
+namespace winsim {
+
+namespace {
+
+const std::pair<const char16_t*, const char16_t*> kRootNames[] = {
+    {u"HKEY_CLASSES_ROOT", u"HKCR"},
+    {u"HKEY_CURRENT_USER", u"HKCU"},
+    {u"HKEY_LOCAL_MACHINE", u"HKLM"},
+    {u"HKEY_USERS", u"HKU"},
+};
+
+// Creates a key given by its canonical path, and the keys above it.
+RegistryKey& CreateIn(std::map<std::u16string, RegistryKey>& keys, const std::u16string& canonical) {
+  for (std::size_t cut = canonical.find(u'\\'); cut != std::u16string::npos; cut = canonical.find(u'\\', cut + 1)) {
+    RegistryKey& above = keys[FoldCase(canonical.substr(0, cut))];
+    if (above.path.empty()) above.path = canonical.substr(0, cut);
+  }
+  RegistryKey& key = keys[FoldCase(canonical)];
+  if (key.path.empty()) key.path = canonical;
+  return key;
+}
+
+}  // namespace
+
+std::map<std::u16string, RegistryKey> DefaultRegistryKeys() {
+  std::map<std::u16string, RegistryKey> keys;
+  for (const auto& root : kRootNames) CreateIn(keys, root.first);
+  CreateIn(keys, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  CreateIn(keys, u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print");
+  CreateIn(keys, kSessionManagerKey);
+  CreateIn(keys, u"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+  return keys;
+}
+
+std::u16string Registry::Canonical(const std::u16string& path) {
+  const std::size_t cut = path.find(u'\\');
+  const std::u16string root = FoldCase(path.substr(0, cut));
+  for (const auto& names : kRootNames) {
+    if (root == FoldCase(names.first) || root == FoldCase(names.second)) {
+      std::u16string canonical = names.first;
+      if (cut != std::u16string::npos) canonical += path.substr(cut);
+      while (!canonical.empty() && canonical.back() == u'\\') canonical.pop_back();
+      return canonical;
+    }
+  }
+  return std::u16string();
+}
+
+RegistryKey* Registry::FindKey(const std::u16string& path) {
+  auto it = keys.find(FoldCase(Canonical(path)));
+  return it == keys.end() ? nullptr : &it->second;
+}
+
+RegistryKey& Registry::CreateKey(const std::u16string& path) { return CreateIn(keys, Canonical(path)); }
+
+const RegistryValue* Registry::FindValue(const std::u16string& keyPath, const std::u16string& name) {
+  RegistryKey* key = FindKey(keyPath);
+  if (key == nullptr) return nullptr;
+  auto it = key->values.find(FoldCase(name));
+  return it == key->values.end() ? nullptr : &it->second;
+}
+
+void Registry::SetValue(const std::u16string& keyPath, const std::u16string& name, DWORD type,
+                        std::vector<BYTE> data) {
+  CreateKey(keyPath).values[FoldCase(name)] = RegistryValue{name, type, std::move(data)};
+}
+
+void Registry::SetString(const std::u16string& keyPath, const std::u16string& name, const std::u16string& text) {
+  const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+  SetValue(keyPath, name, REG_SZ, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(char16_t)));
+}
+
+void Registry::SetDword(const std::u16string& keyPath, const std::u16string& name, DWORD value) {
+  std::vector<BYTE> data(sizeof(value));
+  std::memcpy(data.data(), &value, sizeof(value));
+  SetValue(keyPath, name, REG_DWORD, std::move(data));
+}
+
+void Registry::SetMultiString(const std::u16string& keyPath, const std::u16string& name,
+                              const std::vector<std::u16string>& strings) {
+  SetValue(keyPath, name, REG_MULTI_SZ, MultiStringBytes(strings));
+}
+
+bool Registry::DeleteValue(const std::u16string& keyPath, const std::u16string& name) {
+  RegistryKey* key = FindKey(keyPath);
+  return key != nullptr && key->values.erase(FoldCase(name)) != 0;
+}
+
+std::vector<BYTE> MultiStringBytes(const std::vector<std::u16string>& strings) {
+  std::u16string all;
+  for (const auto& s : strings) {
+    all += s;
+    all.push_back(0);
+  }
+  all.push_back(0);
+  const auto* bytes = reinterpret_cast<const BYTE*>(all.data());
+  return std::vector<BYTE>(bytes, bytes + all.size() * sizeof(char16_t));
+}
+
+std::vector<std::u16string> MultiStrings(const std::vector<BYTE>& bytes) {
+  std::u16string units(bytes.size() / 2, 0);
+  if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * sizeof(char16_t));
+  if (!units.empty() && units.back() == 0) units.pop_back();  // the final zero
+  std::vector<std::u16string> strings;
+  std::size_t start = 0;
+  while (start < units.size()) {
+    std::size_t end = units.find(char16_t{0}, start);
+    if (end == std::u16string::npos) end = units.size();
+    strings.push_back(units.substr(start, end - start));
+    start = end + 1;
+  }
+  return strings;
+}
+
+}  // namespace winsim
