@@ -27,6 +27,29 @@ File* FileOf(const OpenFile& handle) {
   return it == M().files.files.end() ? nullptr : &it->second;
 }
 
+// Checks a synchronous read or write: the handle, its access, the caller's
+// pointers. Returns the file, or null with the last error set.
+File* StartTransfer(HANDLE hFile, DWORD access, LPCVOID buffer, DWORD count, LPDWORD transferred,
+                    LPOVERLAPPED overlapped, OpenFile*& handle) {
+  if (transferred != nullptr) *transferred = 0;
+  handle = FindHandle(hFile);
+  if (handle == nullptr) {
+    Fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (overlapped != nullptr || transferred == nullptr || (buffer == nullptr && count != 0)) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!(handle->access & access)) {
+    Fail(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  File* file = FileOf(*handle);
+  if (file == nullptr) Fail(ERROR_INVALID_HANDLE);
+  return file;
+}
+
 // The full path of a caller's name, or false with the last error set.
 bool Resolve(LPCWSTR name, std::u16string& full) {
   DWORD error = ERROR_PATH_NOT_FOUND;
@@ -138,25 +161,10 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED lpOverlapped) {
   WINSIM_FAULT(FALSE);
-  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
-  OpenFile* handle = FindHandle(hFile);
-  if (handle == nullptr) {
-    Fail(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (lpOverlapped != nullptr || lpNumberOfBytesRead == nullptr || (lpBuffer == nullptr && nNumberOfBytesToRead)) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (!(handle->access & GENERIC_READ)) {
-    Fail(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  File* found = FileOf(*handle);
-  if (found == nullptr) {
-    Fail(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  OpenFile* handle = nullptr;
+  File* found = StartTransfer(hFile, GENERIC_READ, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped,
+                              handle);
+  if (found == nullptr) return FALSE;
   File& file = *found;
   const std::uint64_t size = file.data.size();
   const std::uint64_t from = std::min(handle->position, size);
@@ -176,27 +184,11 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED lpOverlapped) {
   WINSIM_FAULT(FALSE);
-  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-  OpenFile* handle = FindHandle(hFile);
-  if (handle == nullptr) {
-    Fail(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (lpOverlapped != nullptr || lpNumberOfBytesWritten == nullptr ||
-      (lpBuffer == nullptr && nNumberOfBytesToWrite)) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (!(handle->access & GENERIC_WRITE)) {
-    Fail(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  OpenFile* handle = nullptr;
+  File* found = StartTransfer(hFile, GENERIC_WRITE, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+                              lpOverlapped, handle);
+  if (found == nullptr) return FALSE;
   FileSystem& fs = M().files;
-  File* found = FileOf(*handle);
-  if (found == nullptr) {
-    Fail(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
   File& file = *found;
   const std::uint64_t size = file.data.size();
   const std::uint64_t at = handle->position;
