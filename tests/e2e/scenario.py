@@ -1,0 +1,81 @@
+"""The base of every end-to-end scenario: a prefix of its own, removed with
+its Wine processes when the test ends, and the checks the scenarios share."""
+
+import json
+import unittest
+
+from wine_prefix import Prefix, Run
+
+BUILD = 2446
+ERROR_TITLE = "Ravelquill build %d- Install error log!" % BUILD
+PLAIN_TITLE = "Ravelquill build %d- Install log." % BUILD
+FIRST_LINE = "Ravelquill %d" % BUILD
+
+# Styles of the dialog's controls that the window must really have.
+ES_MULTILINE = 0x0004
+ES_READONLY = 0x0800
+WS_VSCROLL = 0x00200000
+WS_CAPTION = 0x00C00000
+
+# The error line of a run whose local print provider cannot be loaded:
+# GetPrinterDriverDirectoryW fails with 1722, as it does on Windows when the
+# spooler cannot be reached. Wine's text for 1722; Windows says "The RPC
+# server is unavailable."
+DRIVER_DIRECTORY_ERROR = "Error(6): Can`t retrieve printer driver directory. - (RPC server unavailable.)"
+
+
+class Scenario(unittest.TestCase):
+    maxDiff = None
+
+    def prefix(self, **options) -> Prefix:
+        parts = self.id().split(".")
+        name = parts[0].replace("test_", "", 1) + "." + parts[-1].replace("test_", "", 1)
+        prefix = Prefix(name, **options)
+        self.addCleanup(prefix.close)
+        return prefix
+
+    def break_local_print_provider(self, prefix: Prefix) -> None:
+        """Every spooler call of later programs fails, as with no spooler."""
+        prefix.reg_add(r"HKCU\Software\Wine\DllOverrides", "localspl", "")
+
+    def repair_local_print_provider(self, prefix: Prefix) -> None:
+        prefix.reg("delete", r"HKCU\Software\Wine\DllOverrides", "/v", "localspl", "/f")
+
+    def describe(self, run: Run) -> str:
+        return "exit %d after %.1f s, window %s, output %r" % (
+            run.exit_code, run.seconds, json.dumps(run.window, indent=1), run.output)
+
+    def assertExit(self, run: Run, code: int, words=()) -> None:
+        self.assertEqual(run.exit_code, code, "words %r: %s" % (list(words), self.describe(run)))
+
+    def assertNoLogWindow(self, run: Run, words=()) -> None:
+        self.assertIsNone(run.window, "words %r: the log window opened: %s" % (list(words), self.describe(run)))
+
+    def assertLogWindow(self, run: Run, title: str) -> list:
+        """The window as the user sees it; returns the lines of its text box."""
+        self.assertIsNotNone(run.window, "no log window: " + self.describe(run))
+        window = run.window
+        self.assertEqual(window["title"], title)
+        self.assertEqual(window["button"], "Close")
+        self.assertEqual(window["text_class"].lower(), "edit")
+        style = int(window["text_style"], 16)
+        for bit, name in ((ES_MULTILINE, "ES_MULTILINE"), (ES_READONLY, "ES_READONLY"), (WS_VSCROLL, "WS_VSCROLL")):
+            self.assertTrue(style & bit, "text box lacks %s: %s" % (name, window["text_style"]))
+        self.assertTrue(int(window["dialog_style"], 16) & WS_CAPTION == WS_CAPTION)
+        self.assertTrue(window["closed"], "the window stayed open after %r" % window["close"])
+        text = window["text"]
+        self.assertTrue(text.endswith("\r\n"), repr(text[-40:]))
+        lines = text[:-2].split("\r\n")
+        self.assertNotIn("\n", "".join(lines), "a line break without carriage return")
+        self.assertEqual(lines[0], FIRST_LINE)
+        # Lines written after the window closed are never shown.
+        self.assertNotIn(">>0020", lines)
+        return lines
+
+    def assertErrorLinesWellFormed(self, lines: list) -> None:
+        """Every error line: indented in steps of two, numbered, and ending in
+        the system's text for its error code, without its line end."""
+        errors = [line for line in lines if "Error(" in line]
+        self.assertTrue(errors, "no error line in %r" % lines)
+        for line in errors:
+            self.assertRegex(line, r"^(  )*Error\((\d|1[0-7])\): \S.* - \((.*\S| No Description )\)$")

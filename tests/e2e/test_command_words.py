@@ -1,0 +1,44 @@
+"""Command words and exit codes, through the real program under Wine."""
+
+from scenario import Scenario
+
+NOT_COMMANDS = [
+    [],                # the program path alone
+    ["inst"],
+    ["installx"],
+    ["DEF.SET"],       # def.set is matched exactly, in this case only
+    ["Def.Set"],
+    ["def.setx"],
+    ["in install"],    # one element with a blank in it
+    [""],
+]
+INSTALL_WORDS = ["in", "IN", "In", "install", "INSTALL", "InStAlL", "serverinstall", "SERVERINSTALL",
+                 "in_notray", "IN_NOTRAY"]
+UNINSTALL_WORDS = ["un", "UN", "uninstall", "UNINSTALL", "UnInstall"]
+
+
+class CommandWords(Scenario):
+    def test_missing_or_unknown_word_exits_6_and_changes_nothing(self):
+        prefix = self.prefix()
+        before = prefix.state()
+        for words in NOT_COMMANDS:
+            run = prefix.install(*words)
+            self.assertExit(run, 6, words)
+            self.assertNoLogWindow(run, words)
+        # No installation context was set up: the spooler was never started.
+        self.assertEqual(prefix.state(), before)
+        self.assertEqual(before["spooler"], "stopped")
+
+    def test_install_words_in_any_case_exit_1(self):
+        prefix = self.prefix()
+        for word in INSTALL_WORDS:
+            run = prefix.install(word)
+            self.assertExit(run, 1, [word])
+            self.assertNoLogWindow(run, [word])
+
+    def test_uninstall_words_in_any_case_exit_2(self):
+        prefix = self.prefix()
+        for word in UNINSTALL_WORDS:
+            run = prefix.install(word)
+            self.assertExit(run, 2, [word])
+            self.assertNoLogWindow(run, [word])

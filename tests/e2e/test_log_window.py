@@ -1,0 +1,70 @@
+"""The log window as the real dialog shows it, read from another process the
+way a screen reader reads it. The error line comes from a local print provider
+that cannot be loaded: GetPrinterDriverDirectoryW then fails with 1722, as on
+Windows when the spooler cannot be reached."""
+
+from scenario import DRIVER_DIRECTORY_ERROR, ERROR_TITLE, PLAIN_TITLE, Scenario
+
+
+class LogWindow(Scenario):
+    def test_install_with_an_error_line_shows_the_whole_run_log_wine_text(self):
+        prefix = self.prefix()
+        self.break_local_print_provider(prefix)
+        run = prefix.install("in")
+        self.assertExit(run, 100)
+        lines = self.assertLogWindow(run, ERROR_TITLE)
+        self.assertEqual(lines[:3], ["Ravelquill 2446", ">Check Spooler", DRIVER_DIRECTORY_ERROR])
+        self.assertIn(">>0010", lines)
+        self.assertErrorLinesWellFormed(lines)
+        # Without an owner window on the command line the dialog has none.
+        self.assertEqual(run.window["owner"], 0)
+
+    def test_uninstall_with_an_error_line_shows_its_log_wine_text(self):
+        prefix = self.prefix()
+        self.break_local_print_provider(prefix)
+        run = prefix.install("uninstall")
+        self.assertExit(run, 100)
+        lines = self.assertLogWindow(run, ERROR_TITLE)
+        self.assertEqual(lines[:3], ["Ravelquill 2446", ">Check Spooler", DRIVER_DIRECTORY_ERROR])
+        # Only the install marks its sequence.
+        self.assertNotIn(">>0010", lines)
+        self.assertErrorLinesWellFormed(lines)
+
+    def test_close_button_cancel_and_close_box_give_the_same_exit_code(self):
+        prefix = self.prefix()
+        self.break_local_print_provider(prefix)
+        texts = set()
+        for close in ("ok", "cancel", "close"):
+            run = prefix.install("in", close=close)
+            self.assertExit(run, 100, ["in", "closed by " + close])
+            self.assertLogWindow(run, ERROR_TITLE)
+            texts.add(run.window["text"])
+        self.assertEqual(len(texts), 1, texts)
+
+    def test_no_log_window_once_the_error_is_gone(self):
+        prefix = self.prefix()
+        self.break_local_print_provider(prefix)
+        self.assertExit(prefix.install("in"), 100)
+        self.repair_local_print_provider(prefix)
+        run = prefix.install("in")
+        self.assertExit(run, 1)
+        self.assertNoLogWindow(run)
+
+    def test_shift_held_at_the_end_shows_the_log_of_a_clean_run(self):
+        # Wine has no keyboard here; Shift is pressed as injected input, which
+        # every program of the session sees in GetAsyncKeyState.
+        prefix = self.prefix()
+        shift = prefix.start(prefix.helper("holdshift"))
+        self.addCleanup(shift.finish)
+        self.assertEqual(shift.line(), "holding")
+        for word, code in (("in", 1), ("un", 2)):
+            run = prefix.install(word)
+            self.assertExit(run, code, [word])
+            lines = self.assertLogWindow(run, PLAIN_TITLE)
+            self.assertEqual(lines[:2], ["Ravelquill 2446", ">Check Spooler"])
+            self.assertIn(r"PrinterDriverDirectory(2):C:\windows\system32\spool\drivers\x64" + "\\", lines)
+            self.assertFalse(any("Error(" in line for line in lines), lines)
+        shift.finish()
+        run = prefix.install("in")
+        self.assertExit(run, 1)
+        self.assertNoLogWindow(run)

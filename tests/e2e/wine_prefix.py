@@ -1,0 +1,411 @@
+"""Wine prefixes with the Ravelquill product laid out, and the installer run in them.
+
+One booted template prefix per test run; each scenario works in a `cp -a`
+copy of it, with the product under C:\\Program Files\\Ravelquill\\ and the
+Windows test helpers under C:\\ravelquill-e2e\\. Every wait polls with a bound,
+and every prefix ends with `wineserver -k`, so no Wine process outlives it.
+"""
+
+import json
+import os
+import select
+import shutil
+import subprocess
+import time
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Optional
+
+ROOT = Path(__file__).resolve().parents[2]
+WIN64_DIR = Path(os.environ.get("E2E_WIN64_DIR", ROOT / "build" / "win64"))
+WORK_DIR = Path(os.environ.get("E2E_WORK_DIR", ROOT / "build" / "e2e"))
+TEMPLATE_DIR = WORK_DIR / "template"
+SCENARIO_DIR = WORK_DIR / "scenarios"
+
+WINE = shutil.which("wine64", path="/usr/lib/wine:" + os.environ.get("PATH", "")) or "/usr/lib/wine/wine64"
+WINESERVER = (shutil.which("wineserver", path="/usr/lib/wine:" + os.environ.get("PATH", ""))
+              or "/usr/lib/wine/wineserver")
+
+PRODUCT_WIN = r"C:\Program Files\Ravelquill"
+INSTALLER_WIN = PRODUCT_WIN + r"\bin\vexinst64.exe"
+HELPERS_WIN = r"C:\ravelquill-e2e"
+HELPERS = ("holdfile", "holdshift", "logwindow", "spoolstate", "ownerwindow", "postmessage")
+
+TRAY_WINDOW_CLASS = "rvs::{05759F8E-103D-41B6-8A61-EFAA89516692}"
+TRAY_QUIT_MESSAGE = 1026
+
+SPOOLER_SERVICE_KEY = r"HKLM\System\CurrentControlSet\Services\Spooler"
+
+# Bounds of every wait, in seconds.
+BOOT_TIMEOUT = 180
+RUN_TIMEOUT = 60
+KILL_TIMEOUT = 30
+
+
+class E2EError(AssertionError):
+    pass
+
+
+def wine_environment(prefix: Path, display: Optional[str] = None) -> dict:
+    """The environment of every Wine process: nothing of the developer's own
+    session leaks in (no display, no printers of the host, no home)."""
+    home = WORK_DIR / "home"
+    home.mkdir(parents=True, exist_ok=True)
+    env = {
+        "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+        "HOME": str(home),
+        "LC_ALL": "C.UTF-8",
+        "WINEPREFIX": str(prefix),
+        "WINEDEBUG": "-all",
+        # No Mono or Gecko installer dialogs while the prefix is booted.
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        # The host's CUPS printers would otherwise appear in every prefix.
+        "CUPS_SERVER": str(WORK_DIR / "no-cups.sock"),
+    }
+    if "TMPDIR" in os.environ:
+        env["TMPDIR"] = os.environ["TMPDIR"]
+    if display is not None:
+        env["DISPLAY"] = display
+    return env
+
+
+def kill_wineserver(prefix: Path) -> None:
+    """Ends every Wine process of the prefix; the registry is saved on the way."""
+    if not prefix.exists():
+        return
+    subprocess.run([WINESERVER, "-k"], env=wine_environment(prefix), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=KILL_TIMEOUT, check=False)
+    # -k returns once the server is told; wait until its socket is gone.
+    wait_until(lambda: not server_running(prefix), KILL_TIMEOUT, "wineserver of %s to exit" % prefix)
+
+
+def server_running(prefix: Path) -> bool:
+    env = wine_environment(prefix)
+    # Signal 0 only asks whether a server answers for the prefix.
+    result = subprocess.run([WINESERVER, "-k0"], env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, timeout=KILL_TIMEOUT, check=False)
+    return result.returncode == 0
+
+
+def wait_until(condition, timeout: float, what: str, interval: float = 0.05):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise E2EError("timed out after %.0f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+def require_build() -> None:
+    missing = [p for p in [WIN64_DIR / "product" / "bin" / "vexinst64.exe"]
+               + [WIN64_DIR / "e2e-helpers" / (h + ".exe") for h in HELPERS] if not p.exists()]
+    if missing:
+        raise E2EError("the win64 build is incomplete (run scripts/e2e, or cmake --build --preset win64): "
+                       + ", ".join(str(p) for p in missing))
+
+
+def boot_prefix(path: Path) -> None:
+    """A freshly booted, idle, headless prefix."""
+    if path.exists():
+        kill_wineserver(path)
+        shutil.rmtree(path)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    env = wine_environment(path)
+    subprocess.run([WINE, "wineboot", "--init"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=BOOT_TIMEOUT, check=True)
+    # Windows and dialogs without an X display: the null graphics driver.
+    subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/d", "null", "/f"],
+                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT, check=True)
+    # Idle: everything the boot started has finished and the registry is saved.
+    subprocess.run([WINESERVER, "-w"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=BOOT_TIMEOUT, check=False)
+    kill_wineserver(path)
+
+
+def boot_template() -> None:
+    require_build()
+    boot_prefix(TEMPLATE_DIR)
+
+
+def sweep() -> None:
+    """Kills what an interrupted run left behind and removes its prefixes."""
+    for prefix in list(SCENARIO_DIR.glob("*")) + [TEMPLATE_DIR]:
+        if prefix.is_dir():
+            kill_wineserver(prefix)
+            shutil.rmtree(prefix, ignore_errors=True)
+    if SCENARIO_DIR.is_dir() and not any(SCENARIO_DIR.iterdir()):
+        SCENARIO_DIR.rmdir()
+
+
+@dataclass
+class Finished:
+    returncode: int
+    stdout: str  # stdout and stderr together
+
+
+class WineProcess:
+    """A Windows program under Wine. Its output goes to a file, never a pipe:
+    Wine's own background processes (service manager, desktop) that a program
+    happens to start inherit its output, and a pipe would never reach its end.
+    Its stdin is a pipe that the helpers watch: closing it tells them to stop."""
+
+    def __init__(self, command: list, env: dict, output: Path, cwd: Optional[Path] = None):
+        self.output_path = output
+        with open(output, "wb") as sink:
+            self.popen = subprocess.Popen(command, env=env, cwd=str(cwd) if cwd else None, stdin=subprocess.PIPE,
+                                          stdout=sink, stderr=subprocess.STDOUT)
+
+    def output(self) -> str:
+        return self.output_path.read_text(encoding="utf-8", errors="replace")
+
+    def line(self, timeout: float = RUN_TIMEOUT) -> str:
+        """The first line the program prints, once it is complete."""
+        text = wait_until(lambda: self.output() if "\n" in self.output() or self.popen.poll() is not None else "",
+                          timeout, "a line from " + self.popen.args[1])
+        return text.split("\n", 1)[0].strip()
+
+    def wait(self, timeout: float = RUN_TIMEOUT) -> Finished:
+        """Waits for the program to end by itself; its stdin stays open."""
+        try:
+            code = self.popen.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise E2EError("%s did not end within %.0f s" % (self.popen.args[1], timeout))
+        self.close_stdin()
+        return Finished(code, self.output())
+
+    def finish(self, timeout: float = RUN_TIMEOUT) -> Finished:
+        """Closes stdin (the helpers' signal to stop) and waits for the end."""
+        self.close_stdin()
+        return self.wait(timeout)
+
+    def close_stdin(self) -> None:
+        if self.popen.stdin and not self.popen.stdin.closed:
+            self.popen.stdin.close()
+
+    def kill(self) -> None:
+        self.close_stdin()
+        if self.popen.poll() is None:
+            self.popen.kill()
+            self.popen.wait()
+
+
+def window_report(result: Finished) -> Optional[dict]:
+    """The log window helper's report; None when no window opened."""
+    lines = result.stdout.strip().splitlines()
+    if not lines or not lines[-1].startswith("{"):
+        raise E2EError("the log window helper ended with %d: %r" % (result.returncode, result.stdout))
+    window = json.loads(lines[-1])
+    return window if window.get("found") else None
+
+
+@dataclass
+class Run:
+    exit_code: int
+    window: Optional[dict]  # what the log window showed, None when it never opened
+    seconds: float
+    output: str = ""
+
+
+class Prefix:
+    """One scenario's prefix, copied from the template, with the product laid out."""
+
+    def __init__(self, name: str, layout: str = "product", template: Path = TEMPLATE_DIR,
+                 path: Optional[Path] = None, display: Optional[str] = None):
+        require_build()
+        self.path = path or SCENARIO_DIR / name
+        self.display = display
+        self._outputs = 0
+        if path is None:
+            if not template.exists():
+                raise E2EError("no template prefix at %s (ctest boots it; or run tests/e2e/harness.py boot)"
+                               % template)
+            if self.path.exists():
+                kill_wineserver(self.path)
+                shutil.rmtree(self.path)
+            self.path.parent.mkdir(parents=True, exist_ok=True)
+            subprocess.run(["cp", "-a", str(template), str(self.path)], check=True, timeout=RUN_TIMEOUT)
+        self.lay_out(layout)
+        self.boot()
+
+    # -- layout ---------------------------------------------------------------
+
+    @property
+    def drive_c(self) -> Path:
+        return self.path / "drive_c"
+
+    def unix_path(self, windows_path: str) -> Path:
+        assert windows_path[:3].upper() == "C:\\", windows_path
+        return self.drive_c.joinpath(*windows_path[3:].split("\\"))
+
+    def lay_out(self, layout: str, target: str = PRODUCT_WIN) -> None:
+        """The product as its setup installs it: modules and installer in bin\\,
+        the tray program in the product directory."""
+        source = WIN64_DIR / layout
+        if not (source / "bin" / "vexinst64.exe").exists():
+            raise E2EError("no product layout at %s" % source)
+        shutil.copytree(source, self.unix_path(target), dirs_exist_ok=True)
+        helpers = self.unix_path(HELPERS_WIN)
+        helpers.mkdir(parents=True, exist_ok=True)
+        for helper in HELPERS:
+            shutil.copy2(WIN64_DIR / "e2e-helpers" / (helper + ".exe"), helpers)
+
+    # -- processes ------------------------------------------------------------
+
+    def env(self) -> dict:
+        return wine_environment(self.path, self.display)
+
+    def helper(self, name: str) -> str:
+        return HELPERS_WIN + "\\" + name + ".exe"
+
+    def boot(self) -> None:
+        """Starts the prefix's wineserver for the whole scenario, like a
+        machine that stays up: without it the server, and with it the service
+        manager and the spooler, would end whenever no program runs."""
+        if server_running(self.path):
+            kill_wineserver(self.path)  # someone's leftovers: start from a clean machine
+        subprocess.run([WINESERVER, "-p"], env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=KILL_TIMEOUT, check=False)
+        wait_until(lambda: server_running(self.path), KILL_TIMEOUT, "the wineserver of " + self.path.name)
+
+    def start(self, program: str, *args: str, cwd: Optional[Path] = None) -> "WineProcess":
+        """A program that runs until it ends or, for the helpers that wait,
+        until its stdin is closed."""
+        self._outputs += 1
+        output = self.path / "e2e-output" / ("%d.txt" % self._outputs)
+        output.parent.mkdir(exist_ok=True)
+        return WineProcess([WINE, program, *args], self.env(), output, cwd)
+
+    def run(self, program: str, *args: str, timeout: float = RUN_TIMEOUT) -> "Finished":
+        process = self.start(program, *args)
+        return process.finish(timeout)
+
+    def reg(self, *args: str) -> None:
+        result = self.run("reg", *args)
+        if result.returncode != 0:
+            raise E2EError("reg %s failed: %s" % (" ".join(args), result.stdout))
+
+    def reg_add(self, key: str, value: str, data: str, kind: str = "REG_SZ") -> None:
+        self.reg("add", key, "/v", value, "/t", kind, "/d", data, "/f")
+
+    def restart_wine(self) -> None:
+        """A restart of the machine: every process ends, the registry is
+        saved, and a fresh service manager reads its services anew."""
+        kill_wineserver(self.path)
+        self.boot()
+
+    def state(self, *files: str) -> dict:
+        result = self.run(self.helper("spoolstate"), *files)
+        if result.returncode != 0:
+            raise E2EError("spoolstate failed (%d): %s" % (result.returncode, result.stdout))
+        return json.loads(result.stdout)
+
+    # -- the installer ----------------------------------------------------------
+
+    def start_installer(self, *words: str, installer: str = INSTALLER_WIN) -> "WineProcess":
+        return self.start(installer, *words, cwd=self.unix_path(installer).parent)
+
+    def log_window(self, close: str, timeout: float = RUN_TIMEOUT) -> Optional[dict]:
+        """Waits for the log window, reads it and closes it as asked ("ok",
+        "cancel", "close" or "none"); None when it does not open in time."""
+        watcher = self.start(self.helper("logwindow"), "--close", close, "--timeout-ms", str(int(timeout * 1000)))
+        return window_report(watcher.wait(timeout + RUN_TIMEOUT))
+
+    def install(self, *words: str, close: str = "ok", timeout: float = RUN_TIMEOUT,
+                installer: str = INSTALLER_WIN) -> Run:
+        """Runs the installer with the words while the log window helper
+        watches: when the window opens it is read and closed as asked. The
+        helper stops looking once the installer has ended."""
+        watcher = self.start(self.helper("logwindow"), "--close", close, "--timeout-ms", str(int(timeout * 1000)))
+        started = time.monotonic()
+        program = self.start_installer(*words, installer=installer)
+        try:
+            result = program.wait(timeout)
+        except E2EError:
+            watcher.kill()
+            kill_wineserver(self.path)
+            raise E2EError("the installer did not end within %.0f s (words %r)" % (timeout, words))
+        seconds = time.monotonic() - started
+        report = watcher.finish(RUN_TIMEOUT)
+        return Run(result.returncode, window_report(report), seconds, result.stdout)
+
+    # -- end --------------------------------------------------------------------
+
+    def close(self, remove: bool = True) -> None:
+        kill_wineserver(self.path)
+        if remove and not os.environ.get("E2E_KEEP"):
+            shutil.rmtree(self.path, ignore_errors=True)
+
+    def __enter__(self) -> "Prefix":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
+
+
+class VirtualScreen:
+    """An Xvfb display of its own, for runs that draw real windows."""
+
+    def __init__(self, size: str = "800x600x24"):
+        self.size = size
+        self.process = None
+        self.display = None
+        self.announcement = None
+        self.log_path = None
+
+    def __enter__(self) -> "VirtualScreen":
+        read_end, write_end = os.pipe()
+        WORK_DIR.mkdir(parents=True, exist_ok=True)
+        self.log_path = WORK_DIR / ("xvfb-%d.log" % os.getpid())
+        with open(self.log_path, "wb") as log:
+            self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size,
+                                             # The screen stays as it is between clients.
+                                             "-noreset", "-nolisten", "tcp"], pass_fds=(write_end,),
+                                            stdout=log, stderr=subprocess.STDOUT)
+        os.close(write_end)
+        # The number comes in two writes, the digits and then the line end; the
+        # pipe stays open until the end, or the server dies writing to it.
+        self.announcement = read_end
+        number = b""
+        deadline = time.monotonic() + 30
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], max(0.0, deadline - time.monotonic()))
+            chunk = os.read(read_end, 32) if ready else b""
+            if not chunk:
+                break
+            number += chunk
+        number = number.decode().strip()
+        if not number:
+            log = self.log_path.read_text(errors="replace")
+            self.__exit__()
+            raise E2EError("Xvfb did not start: " + log)
+        self.display = ":" + number
+        return self
+
+    def capture(self) -> bytes:
+        """The screen's pixels, three bytes each."""
+        return subprocess.run(["import", "-display", self.display, "-window", "root", "-depth", "8", "RGB:-"],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT,
+                              check=True).stdout
+
+    def save_png(self, path: Path) -> None:
+        path.parent.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT, check=True)
+
+    def __exit__(self, *exc) -> None:
+        if self.process is not None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=KILL_TIMEOUT)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+            self.process = None
+        if self.announcement is not None:
+            os.close(self.announcement)
+            self.announcement = None
+        if self.log_path is not None and self.log_path.exists():
+            self.log_path.unlink()
