@@ -41,11 +41,20 @@ TEST(ReadSignedDecimal, ReadsLikeTheRunTimeAndClampsToThirtyTwoBits) {
     const char16_t* text;
     LONG value;
   } cases[] = {
-      {u"0", 0},           {u"  \t66338", 66338},   {u"+12", 12},         {u"-7", -7},
-      {u"12abc", 12},      {u"abc", 0},             {u"-", 0},            {u"--5", 0},
-      {u"2147483647", 2147483647},                  {u"2147483648", 2147483647},
-      {u"-2147483648", -2147483647 - 1},            {u"-99999999999999999999", -2147483647 - 1},
-      {u"99999999999999999999999999", 2147483647},  {u"", 0},
+      {u"0", 0},
+      {u"  \t66338", 66338},
+      {u"+12", 12},
+      {u"-7", -7},
+      {u"12abc", 12},
+      {u"abc", 0},
+      {u"-", 0},
+      {u"--5", 0},
+      {u"2147483647", 2147483647},
+      {u"2147483648", 2147483647},
+      {u"-2147483648", -2147483647 - 1},
+      {u"-99999999999999999999", -2147483647 - 1},
+      {u"99999999999999999999999999", 2147483647},
+      {u"", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(ReadSignedDecimal(c.text), c.value) << Utf8(c.text);
 }
@@ -76,18 +85,20 @@ class CommandWordTest : public MachineTest, public ::testing::WithParamInterface
 
 TEST_P(CommandWordTest, ExitCode) { EXPECT_EQ(Run(GetParam().arguments), GetParam().exitCode); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Words, CommandWordTest,
-    ::testing::Values(WordCase{u"", 6}, WordCase{u"unknown", 6}, WordCase{u"DEF.SET", 6}, WordCase{u"def.setx", 6},
-                      WordCase{u"Def.set", 6}, WordCase{u"installx", 6}, WordCase{u"i\u0130nstall", 6},
-                      WordCase{u"in", 1}, WordCase{u"INSTALL", 1}, WordCase{u"ServerInstall", 1},
-                      WordCase{u"In_NoTray", 1}, WordCase{u"in 0", 1}, WordCase{u"in 1 2", 1}, WordCase{u"un", 2},
-                      WordCase{u"UNINSTALL", 2}, WordCase{u"\"\"", 6}),
-    [](const ::testing::TestParamInfo<WordCase>& info) {
-      std::string name;
-      for (char c : Utf8(info.param.arguments)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-      return std::to_string(info.index) + "_" + name + "_gives_" + std::to_string(info.param.exitCode);
-    });
+INSTANTIATE_TEST_SUITE_P(Words, CommandWordTest,
+                         ::testing::Values(WordCase{u"", 6}, WordCase{u"unknown", 6}, WordCase{u"DEF.SET", 6},
+                                           WordCase{u"def.setx", 6}, WordCase{u"Def.set", 6}, WordCase{u"installx", 6},
+                                           WordCase{u"i\u0130nstall", 6}, WordCase{u"in", 1}, WordCase{u"INSTALL", 1},
+                                           WordCase{u"ServerInstall", 1}, WordCase{u"In_NoTray", 1},
+                                           WordCase{u"in 0", 1}, WordCase{u"in 1 2", 1}, WordCase{u"un", 2},
+                                           WordCase{u"UNINSTALL", 2}, WordCase{u"\"\"", 6}),
+                         [](const ::testing::TestParamInfo<WordCase>& info) {
+                           std::string name;
+                           for (char c : Utf8(info.param.arguments))
+                             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           return std::to_string(info.index) + "_" + name + "_gives_" +
+                                  std::to_string(info.param.exitCode);
+                         });
 
 TEST_F(CommandLineTest, OnlyTheProgramPathGivesSix) {
   EXPECT_EQ(winsim::RunWinMain(u"\"" + machine().process.modulePath + u"\""), 6);

@@ -10,8 +10,7 @@ namespace {
 const std::u16string kBin = u"C:\\Program Files\\Ravelquill\\bin\\";
 const std::u16string kSystem = u"C:\\Windows\\system32";
 const std::u16string kTarget = kSystem + u"\\vexmon64.dll";
-const std::string kSharingText =
-    " - (The process cannot access the file because it is being used by another process.)";
+const std::string kSharingText = " - (The process cannot access the file because it is being used by another process.)";
 
 std::vector<std::uint8_t> Bytes(std::size_t size) {
   std::vector<std::uint8_t> bytes(size);
@@ -50,8 +49,8 @@ TEST_F(FileCopyTest, CopiesEverySizeAcrossBlockBoundaries) {
 TEST_F(FileCopyTest, LogsTheSectionAndKeepsTheModulesVersion) {
   WCHAR out[MAX_PATH];
   EXPECT_EQ(Copy(kSystem + u"\\", false, out), S_OK);  // no second backslash
-  EXPECT_EQ(LogLines(context),
-            (std::vector<std::string>{">CopyFile vexmon64.dll to C:\\Windows\\system32\\ [0])", "  Copy Succeeded :)"}));
+  EXPECT_EQ(LogLines(context), (std::vector<std::string>{">CopyFile vexmon64.dll to C:\\Windows\\system32\\ [0])",
+                                                         "  Copy Succeeded :)"}));
   EXPECT_EQ(std::u16string(out), kTarget);
   ASSERT_NE(machine().files.Find(kTarget), nullptr);
   ASSERT_TRUE(machine().files.Find(kTarget)->version.has_value());
@@ -130,11 +129,12 @@ TEST_F(FileCopyTest, AShortWriteOnAFullDiskFailsTheCopy) {
   machine().files.Put(kTarget, Bytes(100));
   machine().files.SetFreeBytes(4900);  // and the old copy's 100 bytes, freed by emptying it
   EXPECT_EQ(Copy(kSystem, false), E_FAIL);
-  EXPECT_EQ(LogLines(context),
-            (std::vector<std::string>{
-                ">CopyFile vexmon64.dll to C:\\Windows\\system32 [0])",
-                "  Error(8): CopyFile(..,C:\\Windows\\system32\\vexmon64.dll) - (There is not enough space on the disk.)",
-                "  Copy Failed :("}));
+  EXPECT_EQ(
+      LogLines(context),
+      (std::vector<std::string>{
+          ">CopyFile vexmon64.dll to C:\\Windows\\system32 [0])",
+          "  Error(8): CopyFile(..,C:\\Windows\\system32\\vexmon64.dll) - (There is not enough space on the disk.)",
+          "  Copy Failed :("}));
   EXPECT_EQ(TargetBytes().size(), 5000u);
   EXPECT_EQ(context.ErrorCount, 1);
 }

@@ -30,7 +30,9 @@ class FileRemovalTest : public ContextTest {
   void SetPending(DWORD type, std::vector<BYTE> bytes) {
     machine().registry.SetValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, type, std::move(bytes));
   }
-  void SetPending(const std::vector<std::u16string>& strings) { SetPending(REG_MULTI_SZ, winsim::MultiStringBytes(strings)); }
+  void SetPending(const std::vector<std::u16string>& strings) {
+    SetPending(REG_MULTI_SZ, winsim::MultiStringBytes(strings));
+  }
   const winsim::RegistryValue* Pending() {
     return machine().registry.FindValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue);
   }
@@ -89,9 +91,9 @@ TEST_F(FileRemovalTest, ReadsDeletionsAndRenamesInPairs) {
   PendingRenameList list = ReadPendingRenames();
   ASSERT_EQ(list.PairCount, 4u);  // the odd last string is ignored
   const std::string dir = Utf8(kDir.c_str());
-  EXPECT_EQ(Entries(list), (std::vector<std::string>{"\\??\\" + dir + "gone.dll 1", "- 0", "\\??\\" + dir + "from.dll 1",
-                                                     "!\\??\\" + dir + "to.dll 0", "\\??\\C:\\Windows 0", "- 0",
-                                                     "C:\\noprefix.dll 0", "- 0"}));
+  EXPECT_EQ(Entries(list), (std::vector<std::string>{"\\??\\" + dir + "gone.dll 1", "- 0",
+                                                     "\\??\\" + dir + "from.dll 1", "!\\??\\" + dir + "to.dll 0",
+                                                     "\\??\\C:\\Windows 0", "- 0", "C:\\noprefix.dll 0", "- 0"}));
   DeletePendingLeftovers(list);
   EXPECT_FALSE(Exists(gone));
   EXPECT_EQ(list.IsFile[0], 0u);

@@ -72,7 +72,7 @@ TEST_F(LogWindowTest, OtherCommandsLeaveTheDialogOpen) {
   LogWindowProc(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&context));
   EXPECT_EQ(winsim::Narrow(machine().desktop.Find(window)->items[IDC_LOG_TEXT]), "line\r\n");
   EXPECT_EQ(LogWindowProc(window, WM_COMMAND, MAKEWPARAM(1001, 0x0100), 0), 0);  // EN_SETFOCUS from the text box
-  EXPECT_EQ(LogWindowProc(window, WM_CLOSE, 0, 0), 0);                         // left to the dialog manager
+  EXPECT_EQ(LogWindowProc(window, WM_CLOSE, 0, 0), 0);                           // left to the dialog manager
   FreeContext(context);
 }
 

@@ -93,22 +93,22 @@ TEST(ResourceScript, LogWindowDialogIsTheExtendedTemplateOfTheLayout) {
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(dialog->language, 1033);
   Reader r(dialog->data, 0);
-  EXPECT_EQ(r.Word(), 1);        // dlgVer
-  EXPECT_EQ(r.Word(), 0xFFFF);   // extended template
-  EXPECT_EQ(r.Dword(), 0u);      // help id
-  EXPECT_EQ(r.Dword(), 0u);      // no extended style
+  EXPECT_EQ(r.Word(), 1);       // dlgVer
+  EXPECT_EQ(r.Word(), 0xFFFF);  // extended template
+  EXPECT_EQ(r.Dword(), 0u);     // help id
+  EXPECT_EQ(r.Dword(), 0u);     // no extended style
   EXPECT_EQ(r.Dword(), 0x80C808C8u);
-  EXPECT_EQ(r.Word(), 2);        // controls
+  EXPECT_EQ(r.Word(), 2);  // controls
   EXPECT_EQ(r.Short(), 0);
   EXPECT_EQ(r.Short(), 0);
   EXPECT_EQ(r.Short(), 451);
   EXPECT_EQ(r.Short(), 228);
-  EXPECT_EQ(r.SzOrOrd(), "");    // no menu
-  EXPECT_EQ(r.SzOrOrd(), "");    // standard dialog class
-  EXPECT_EQ(r.SzOrOrd(), "");    // empty caption
-  EXPECT_EQ(r.Word(), 8);        // points
-  EXPECT_EQ(r.Word(), 400);      // weight
-  r.Word();                      // italic (low byte) and character set (high byte)
+  EXPECT_EQ(r.SzOrOrd(), "");  // no menu
+  EXPECT_EQ(r.SzOrOrd(), "");  // standard dialog class
+  EXPECT_EQ(r.SzOrOrd(), "");  // empty caption
+  EXPECT_EQ(r.Word(), 8);      // points
+  EXPECT_EQ(r.Word(), 400);    // weight
+  r.Word();                    // italic (low byte) and character set (high byte)
   EXPECT_EQ(r.SzOrOrd(), "MS Shell Dlg");
 
   struct Control {
@@ -117,8 +117,7 @@ TEST(ResourceScript, LogWindowDialogIsTheExtendedTemplateOfTheLayout) {
     std::uint32_t id;
     const char* cls;
     const char* text;
-  } expected[] = {{0x50010001, 394, 207, 50, 14, 1, "#128", "Close"},
-                  {0x50A108C4, 7, 7, 437, 194, 1001, "#129", ""}};
+  } expected[] = {{0x50010001, 394, 207, 50, 14, 1, "#128", "Close"}, {0x50A108C4, 7, 7, 437, 194, 1001, "#129", ""}};
   for (const Control& c : expected) {
     r.Align(4);
     EXPECT_EQ(r.Dword(), 0u);  // help id
@@ -131,7 +130,7 @@ TEST(ResourceScript, LogWindowDialogIsTheExtendedTemplateOfTheLayout) {
     EXPECT_EQ(r.Dword(), c.id);
     EXPECT_EQ(r.SzOrOrd(), c.cls);  // 0x80 button, 0x81 edit
     EXPECT_EQ(r.SzOrOrd(), c.text);
-    EXPECT_EQ(r.Word(), 0);         // no creation data
+    EXPECT_EQ(r.Word(), 0);  // no creation data
   }
 }
 
@@ -141,11 +140,11 @@ TEST(ResourceScript, ManifestAsksForAdministratorAndCommonControlsSix) {
   ASSERT_NE(manifest, nullptr);
   EXPECT_EQ(manifest->language, 1033);
   const std::string xml(manifest->data.begin(), manifest->data.end());
-  for (const char* part :
-       {"name=\"Ravelquill.Install\" version=\"1.0.0.0\" processorArchitecture=\"*\" type=\"win32\"",
-        "<description>File viewer/translator</description>", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-        "publicKeyToken=\"6595b64144ccf1df\" language=\"*\"",
-        "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"}) {
+  for (const char* part : {"name=\"Ravelquill.Install\" version=\"1.0.0.0\" processorArchitecture=\"*\" type=\"win32\"",
+                           "<description>File viewer/translator</description>",
+                           "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                           "publicKeyToken=\"6595b64144ccf1df\" language=\"*\"",
+                           "<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"}) {
     EXPECT_NE(xml.find(part), std::string::npos) << part;
   }
 }

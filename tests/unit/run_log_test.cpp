@@ -15,8 +15,8 @@ TEST_F(RunLogTest, LinesAreIndentedTwoBlanksPerLevelUpToTenLevels) {
     context.LogDepth = depth;
     LogLine(context, TEXT("depth %d"), depth);
   }
-  EXPECT_EQ(LogLines(context), (std::vector<std::string>{"depth 0", "  depth 1", std::string(20, ' ') + "depth 12",
-                                                         "depth -3"}));
+  EXPECT_EQ(LogLines(context),
+            (std::vector<std::string>{"depth 0", "  depth 1", std::string(20, ' ') + "depth 12", "depth -3"}));
 }
 
 TEST_F(RunLogTest, AbsentOrEmptyTextStillEndsTheLine) {
@@ -32,9 +32,9 @@ TEST_F(RunLogTest, ErrorLineCarriesNumberTextAndSystemTextAndCounts) {
   context.LogDepth = 3;
   SetLastError(ERROR_ACCESS_DENIED);
   LogError(context, 13, TEXT("Can`t install a printer driver 'Ravelquill printer'"));
-  EXPECT_EQ(LogLines(context), std::vector<std::string>{
-                                   "      Error(13): Can`t install a printer driver 'Ravelquill printer' - "
-                                   "(Access is denied.)"});
+  EXPECT_EQ(LogLines(context),
+            std::vector<std::string>{"      Error(13): Can`t install a printer driver 'Ravelquill printer' - "
+                                     "(Access is denied.)"});
   EXPECT_EQ(context.ErrorCount, 1);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(machine().memory.localBlocks.empty()) << "system text not released";

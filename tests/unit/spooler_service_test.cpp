@@ -120,8 +120,8 @@ TEST_F(SpoolerServiceTest, CheckAsksOnlyForQueryAndStartRights) {
   EXPECT_TRUE(CheckSpooler(context));
   EXPECT_EQ(spooler().state, kRunning);
   RestartAndFinish(&context);
-  EXPECT_EQ(LogLines(context), (Lines{">Check Spooler", ">Restart Spooler",
-                                      "Error(2): Can't open the spooler - (Access is denied.)"}));
+  EXPECT_EQ(LogLines(context),
+            (Lines{">Check Spooler", ">Restart Spooler", "Error(2): Can't open the spooler - (Access is denied.)"}));
 }
 
 TEST_F(SpoolerServiceTest, EnsureRunningWaitsOutAStartOf300MsWithTwoSleeps) {
@@ -182,9 +182,9 @@ TEST_F(SpoolerServiceTest, RefusedStopIsErrorFiveThenErrorThreeAfterTenSeconds) 
   RestartAndFinish(&context);
   // Finishing takes the start path and finds the spooler running.
   EXPECT_EQ(now(), 10000u);
-  EXPECT_EQ(LogLines(context), (Lines{">Restart Spooler",
-                                      "Error(5): ControlService failed with code 5 (0x5) - (Access is denied.)",
-                                      "Error(3): Can't stop the spooler - (Access is denied.)"}));
+  EXPECT_EQ(LogLines(context),
+            (Lines{">Restart Spooler", "Error(5): ControlService failed with code 5 (0x5) - (Access is denied.)",
+                   "Error(3): Can't stop the spooler - (Access is denied.)"}));
   EXPECT_EQ(context.ErrorCount, 2);
   EXPECT_EQ(spooler().state, kRunning);
   EXPECT_EQ(openHandles(), 0u);

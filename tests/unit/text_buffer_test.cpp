@@ -85,7 +85,7 @@ TEST_F(TextBufferTest, ParentDirCutsAtTheLastBackslashElseTheLastSlash) {
       {u"C:\\a\\b.dll", "C:\\a"},
       {u"C:\\a/b\\c/d", "C:\\a/b"},  // a backslash wins even when a slash follows it
       {u"a/b/c", "a/b"},
-      {u"\\only", ""},               // the separator is the first character
+      {u"\\only", ""},  // the separator is the first character
       {u"/only", ""},
       {u"nothing", ""},
   };

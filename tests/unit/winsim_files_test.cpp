@@ -126,7 +126,8 @@ TEST_F(WinsimFilesTest, DelayedMovesAreRecordedAsWindowsRecordsThemAndCarriedOut
   EXPECT_EQ(Pending(), (std::vector<std::u16string>{u"\\??\\" + kDll, u"", u"\\??\\C:\\missing.dll", u"",
                                                     u"\\??\\C:\\Windows\\system32\\new.dll",
                                                     u"!\\??\\C:\\Windows\\system32\\old.dll"}));
-  EXPECT_EQ(machine().registry.FindValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue)->data.size() % 2, 0u);
+  EXPECT_EQ(machine().registry.FindValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue)->data.size() % 2,
+            0u);
 
   winsim::Restart(machine());
   EXPECT_EQ(machine().files.Find(kDll), nullptr);

@@ -32,8 +32,7 @@ TEST_F(WinsimRegistryTest, QueriesSizeFirstThenDataAndSaysWhatIsMissing) {
   EXPECT_EQ(RegQueryValueExW(key, u"PendingFileRenameOperations", nullptr, nullptr, data.data(), &small),
             ERROR_MORE_DATA);
   EXPECT_EQ(small, size);
-  EXPECT_EQ(RegQueryValueExW(key, u"PendingFileRenameOperations", nullptr, nullptr, data.data(), &size),
-            ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(key, u"PendingFileRenameOperations", nullptr, nullptr, data.data(), &size), ERROR_SUCCESS);
   EXPECT_EQ(data, winsim::MultiStringBytes({u"\\??\\C:\\a", u""}));
   EXPECT_EQ(RegQueryValueExW(key, u"Nothing", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegSetValueExW(key, u"x", 0, REG_DWORD, data.data(), 4), ERROR_ACCESS_DENIED) << "opened to read";
@@ -73,7 +72,9 @@ TEST_F(WinsimRegistryTest, AnsiCallsUseTheWindows1252Page) {
   DWORD size = sizeof(text);
   EXPECT_EQ(RegQueryValueExA(key, "Pr\xefx", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
   EXPECT_EQ(size, 10u);
-  EXPECT_STREQ(text, "Caf\xe9 \x80" "5 ?");
+  EXPECT_STREQ(text,
+               "Caf\xe9 \x80"
+               "5 ?");
   RegCloseKey(key);
 }
 
@@ -86,16 +87,16 @@ TEST_F(WinsimRegistryTest, CreateMakesTheMissingKeysOrOpensAnExistingOne) {
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   EXPECT_NE(machine().registry.FindKey(u"HKEY_CURRENT_USER\\Software\\Morvath Software KFT"), nullptr);
   RegCloseKey(key);
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\morvath software kft\\RAVELQUILL", 0, nullptr, 0,
-                            KEY_READ, nullptr, &key, &disposition),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\morvath software kft\\RAVELQUILL", 0, nullptr, 0, KEY_READ,
+                            nullptr, &key, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   RegCloseKey(key);
 
   machine().registry.FindKey(u"HKLM\\SOFTWARE")->denied = KEY_CREATE_SUB_KEY;
-  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_ACCESS_DENIED);
 }
 
 }  // namespace

@@ -41,8 +41,8 @@ DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
 UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);
 void WINAPI ExitProcess(UINT uExitCode);
 
-DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                            LPWSTR lpBuffer, DWORD nSize, va_list* Arguments);
+DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
+                            DWORD nSize, va_list* Arguments);
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);

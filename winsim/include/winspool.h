@@ -99,9 +99,9 @@ typedef struct _DRIVER_INFO_1W {
 #define PRINTER_ATTRIBUTE_NETWORK 0x00000010
 #define PRINTER_ATTRIBUTE_LOCAL 0x00000040
 
-BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
-                          LPDWORD pcbNeeded, LPDWORD pcReturned);
-BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level,
-                                       LPBYTE pDriverDirectory, DWORD cbBuf, LPDWORD pcbNeeded);
+BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
+                          LPDWORD pcReturned);
+BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverDirectory,
+                                       DWORD cbBuf, LPDWORD pcbNeeded);
 BOOL WINAPI GetDefaultPrinterW(LPWSTR pszBuffer, LPDWORD pcchBuffer);
 BOOL WINAPI SetDefaultPrinterW(LPCWSTR pszPrinter);

@@ -15,7 +15,8 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define BN_CLICKED 0
 #define VK_SHIFT 0x10
 
-#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)(((WORD)(((DWORD_PTR)(l)) & 0xffff)) | (((DWORD)((WORD)(((DWORD_PTR)(h)) & 0xffff))) << 16)))
+#define MAKEWPARAM(l, h) \
+  ((WPARAM)(DWORD)(((WORD)(((DWORD_PTR)(l)) & 0xffff)) | (((DWORD)((WORD)(((DWORD_PTR)(h)) & 0xffff))) << 16)))
 
 BOOL WINAPI IsWindow(HWND hWnd);
 SHORT WINAPI GetAsyncKeyState(int vKey);

@@ -9,14 +9,14 @@ using namespace winsim;
 namespace {
 
 // An armed fault returns its error as the call's result.
-#define REGISTRY_FAULT()                               \
-  do {                                                 \
-    const DWORD kept = M().lastError;                  \
-    if (M().TakeFault(__func__)) {                     \
+#define REGISTRY_FAULT()                                   \
+  do {                                                     \
+    const DWORD kept = M().lastError;                      \
+    if (M().TakeFault(__func__)) {                         \
       const LONG armed = static_cast<LONG>(M().lastError); \
-      M().lastError = kept;                            \
-      return armed;                                    \
-    }                                                  \
+      M().lastError = kept;                                \
+      return armed;                                        \
+    }                                                      \
   } while (0)
 
 constexpr REGSAM kSpecificRights = 0xFFFF;
@@ -24,10 +24,10 @@ constexpr std::size_t kMaxKeyName = 255;
 
 // The same page as kernel32's MultiByteToWideChar: Windows-1252, whose
 // 0x80..0x9F differ from Latin-1 (the five unassigned bytes map to themselves).
-const char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 std::u16string FromAnsi(LPCSTR text) {
   std::u16string wide;
@@ -69,9 +69,9 @@ struct Handle {
 bool Resolve(HKEY hKey, Handle& out) {
   Registry& registry = M().registry;
   const std::pair<HKEY, const char16_t*> roots[] = {{HKEY_CLASSES_ROOT, u"HKEY_CLASSES_ROOT"},
-                                                      {HKEY_CURRENT_USER, u"HKEY_CURRENT_USER"},
-                                                      {HKEY_LOCAL_MACHINE, u"HKEY_LOCAL_MACHINE"},
-                                                      {HKEY_USERS, u"HKEY_USERS"}};
+                                                    {HKEY_CURRENT_USER, u"HKEY_CURRENT_USER"},
+                                                    {HKEY_LOCAL_MACHINE, u"HKEY_LOCAL_MACHINE"},
+                                                    {HKEY_USERS, u"HKEY_USERS"}};
   for (const auto& root : roots) {
     if (hKey == root.first) {
       out.key = &registry.CreateKey(root.second);

@@ -24,9 +24,9 @@ inline std::u16string FromWide(LPCWSTR s) { return s ? std::u16string(s, WideLen
 }  // namespace winsim
 
 // A call whose fault is armed fails here with the armed error.
-#define WINSIM_FAULT(failure_value)                  \
-  do {                                               \
-    if (::winsim::Current().TakeFault(__func__)) {   \
-      return failure_value;                          \
-    }                                                \
+#define WINSIM_FAULT(failure_value)                \
+  do {                                             \
+    if (::winsim::Current().TakeFault(__func__)) { \
+      return failure_value;                        \
+    }                                              \
   } while (0)

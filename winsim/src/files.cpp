@@ -29,9 +29,7 @@ bool HasInvalidCharacter(const std::u16string& name) {
 bool IsRoot(const std::u16string& full) { return full.size() == 3 && full[1] == u':' && full[2] == u'\\'; }
 
 bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0; }
-bool Writes(DWORD access) {
-  return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
-}
+bool Writes(DWORD access) { return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0; }
 bool Deletes(DWORD access) { return (access & (DELETE | GENERIC_ALL)) != 0; }
 
 }  // namespace
@@ -42,8 +40,7 @@ std::u16string ParentPath(const std::u16string& full) {
   return full.substr(0, cut);
 }
 
-bool FileSystem::FullPath(const std::u16string& path, std::u16string& full, DWORD& error,
-                          bool limitLength) const {
+bool FileSystem::FullPath(const std::u16string& path, std::u16string& full, DWORD& error, bool limitLength) const {
   error = ERROR_PATH_NOT_FOUND;
   std::u16string p = path;
   bool verbatim = false;
@@ -112,8 +109,7 @@ File* FileSystem::Find(const std::u16string& path) {
   return it == files.end() ? nullptr : &it->second;
 }
 
-File& FileSystem::Put(const std::u16string& path, std::vector<std::uint8_t> data,
-                      std::optional<FileVersion> version) {
+File& FileSystem::Put(const std::u16string& path, std::vector<std::uint8_t> data, std::optional<FileVersion> version) {
   std::u16string full;
   DWORD error;
   if (!FullPath(path, full, error, false)) full = path;  // a test's own odd name: keep it as given
@@ -199,12 +195,11 @@ DWORD FileSystem::SharingError(const std::u16string& key, DWORD access, DWORD sh
   for (const auto& entry : handles) {
     const OpenFile& other = entry.second;
     if (other.key != key) continue;
-    const bool clash = (Reads(access) && !(other.share & FILE_SHARE_READ)) ||
-                       (Writes(access) && !(other.share & FILE_SHARE_WRITE)) ||
-                       (Deletes(access) && !(other.share & FILE_SHARE_DELETE)) ||
-                       (Reads(other.access) && !(share & FILE_SHARE_READ)) ||
-                       (Writes(other.access) && !(share & FILE_SHARE_WRITE)) ||
-                       (Deletes(other.access) && !(share & FILE_SHARE_DELETE));
+    const bool clash =
+        (Reads(access) && !(other.share & FILE_SHARE_READ)) || (Writes(access) && !(other.share & FILE_SHARE_WRITE)) ||
+        (Deletes(access) && !(other.share & FILE_SHARE_DELETE)) ||
+        (Reads(other.access) && !(share & FILE_SHARE_READ)) || (Writes(other.access) && !(share & FILE_SHARE_WRITE)) ||
+        (Deletes(other.access) && !(share & FILE_SHARE_DELETE));
     if (clash) return ERROR_SHARING_VIOLATION;
   }
   return ERROR_SUCCESS;
@@ -327,9 +322,10 @@ void Restart(Machine& machine) {
       DWORD error;
       if (files.IsDirectory(source) && files.FullPath(source, full, error, false)) {
         const std::u16string key = FoldCase(full) + u"\\";
-        const bool empty =
-            std::none_of(files.dirs.begin(), files.dirs.end(), [&](const auto& d) { return StartsWith(d.first, key); }) &&
-            std::none_of(files.files.begin(), files.files.end(), [&](const auto& f) { return StartsWith(f.first, key); });
+        const bool empty = std::none_of(files.dirs.begin(), files.dirs.end(),
+                                        [&](const auto& d) { return StartsWith(d.first, key); }) &&
+                           std::none_of(files.files.begin(), files.files.end(),
+                                        [&](const auto& f) { return StartsWith(f.first, key); });
         if (empty) files.dirs.erase(FoldCase(full));
       } else {
         files.Delete(source);

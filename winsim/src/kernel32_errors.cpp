@@ -13,8 +13,8 @@ void WINAPI SetLastError(DWORD dwErrCode) { M().lastError = dwErrCode; }
 // Only system texts are modelled. With FORMAT_MESSAGE_ALLOCATE_BUFFER,
 // lpBuffer is really an LPWSTR* that receives a LocalAlloc block. An unknown
 // code gives 0 and ERROR_MR_MID_NOT_FOUND. Texts end in CR LF, as Windows'.
-DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
-                            DWORD nSize, va_list*) {
+DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize,
+                            va_list*) {
   WINSIM_FAULT(0);
   if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) || lpBuffer == nullptr) {
     Fail(ERROR_INVALID_PARAMETER);

@@ -162,8 +162,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
                      LPOVERLAPPED lpOverlapped) {
   WINSIM_FAULT(FALSE);
   OpenFile* handle = nullptr;
-  File* found = StartTransfer(hFile, GENERIC_READ, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped,
-                              handle);
+  File* found =
+      StartTransfer(hFile, GENERIC_READ, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped, handle);
   if (found == nullptr) return FALSE;
   File& file = *found;
   const std::uint64_t size = file.data.size();

@@ -30,10 +30,19 @@ std::u16string Widen(const std::string& utf8) {
     unsigned char c = static_cast<unsigned char>(utf8[i]);
     char32_t cp;
     int extra;
-    if (c < 0x80) { cp = c; extra = 0; }
-    else if ((c >> 5) == 6) { cp = c & 0x1F; extra = 1; }
-    else if ((c >> 4) == 14) { cp = c & 0x0F; extra = 2; }
-    else { cp = c & 0x07; extra = 3; }
+    if (c < 0x80) {
+      cp = c;
+      extra = 0;
+    } else if ((c >> 5) == 6) {
+      cp = c & 0x1F;
+      extra = 1;
+    } else if ((c >> 4) == 14) {
+      cp = c & 0x0F;
+      extra = 2;
+    } else {
+      cp = c & 0x07;
+      extra = 3;
+    }
     ++i;
     for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) {
       cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
@@ -75,16 +84,14 @@ std::string Narrow(const std::u16string& utf16) {
   return out;
 }
 
-void Clock::Schedule(std::uint64_t at, std::function<void()> action) {
-  events.push_back({at, std::move(action)});
-}
+void Clock::Schedule(std::uint64_t at, std::function<void()> action) { events.push_back({at, std::move(action)}); }
 
 void Clock::Advance(std::uint64_t ms) {
   const std::uint64_t target = now + ms;
   for (;;) {
     // Fire the earliest due event; an action may schedule further events.
-    auto due = std::min_element(events.begin(), events.end(),
-                                [](const Event& a, const Event& b) { return a.at < b.at; });
+    auto due =
+        std::min_element(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.at < b.at; });
     if (due == events.end() || due->at > target) break;
     now = std::max(now, due->at);
     auto action = std::move(due->action);
@@ -106,9 +113,7 @@ Machine::~Machine() {
   for (auto& block : memory.localBlocks) std::free(block.first);
 }
 
-void Machine::FailNext(const std::string& api, DWORD error, int count) {
-  faults[api] = Fault{error, count};
-}
+void Machine::FailNext(const std::string& api, DWORD error, int count) { faults[api] = Fault{error, count}; }
 
 bool Machine::TakeFault(const char* api) {
   auto it = faults.find(api);
@@ -132,8 +137,7 @@ std::unique_ptr<Machine> DefaultMachine() {
   m->files.Put(u"C:\\Program Files\\Ravelquill\\ravtray.exe", std::vector<std::uint8_t>(5000, 0x55), product);
   m->files.AddDirectory(m->systemDirectory);
   for (auto& dir : m->spooler.driverDirectories) m->files.AddDirectory(dir.second);
-  m->files.Put(m->systemDirectory + u"\\localspl.dll", std::vector<std::uint8_t>(100, 1),
-               FileVersion{10, 0, 19041, 1});
+  m->files.Put(m->systemDirectory + u"\\localspl.dll", std::vector<std::uint8_t>(100, 1), FileVersion{10, 0, 19041, 1});
 
   Printer pdf;
   pdf.name = u"Microsoft Print to PDF";

@@ -66,8 +66,7 @@ const RegistryValue* Registry::FindValue(const std::u16string& keyPath, const st
   return it == key->values.end() ? nullptr : &it->second;
 }
 
-void Registry::SetValue(const std::u16string& keyPath, const std::u16string& name, DWORD type,
-                        std::vector<BYTE> data) {
+void Registry::SetValue(const std::u16string& keyPath, const std::u16string& name, DWORD type, std::vector<BYTE> data) {
   CreateKey(keyPath).values[FoldCase(name)] = RegistryValue{name, type, std::move(data)};
 }
 

@@ -28,12 +28,8 @@ ModalDialog* FindModal(HWND hwnd) {
 void Deliver(HWND hwnd, DLGPROC proc, DialogAction action) {
   switch (action) {
     case DialogAction::CloseButton:
-    case DialogAction::Enter:
-      proc(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-      break;
-    case DialogAction::Escape:
-      proc(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-      break;
+    case DialogAction::Enter: proc(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); break;
+    case DialogAction::Escape: proc(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); break;
     case DialogAction::CaptionClose:
       // DefDlgProc turns an unhandled WM_CLOSE into IDCANCEL.
       if (!proc(hwnd, WM_CLOSE, 0, 0) && FindModal(hwnd) && !FindModal(hwnd)->ended) {

@@ -10,7 +10,7 @@ using namespace winsim;
 namespace {
 
 const char16_t kKey[] = u"VS_VERSION_INFO";
-constexpr std::size_t kHeader = 6;                                 // wLength, wValueLength, wType
+constexpr std::size_t kHeader = 6;  // wLength, wValueLength, wType
 constexpr std::size_t kFixedOffset = (kHeader + sizeof(kKey) + 3) & ~std::size_t{3};
 constexpr std::size_t kBlockSize = kFixedOffset + sizeof(VS_FIXEDFILEINFO);
 

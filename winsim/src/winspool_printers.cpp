@@ -55,8 +55,8 @@ void FillDevMode(DEVMODEW& dm, const Printer& p) {
 // Level 2 only. Records first, then one DEVMODEW per printer, then the
 // strings, all inside the caller's block. A short block gives 122 with the
 // size needed and no records.
-BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
-                          LPDWORD pcbNeeded, LPDWORD pcReturned) {
+BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
+                          LPDWORD pcReturned) {
   WINSIM_FAULT(FALSE);
   if (pcbNeeded == nullptr || pcReturned == nullptr) {
     Fail(RPC_X_NULL_REF_POINTER);
@@ -174,8 +174,8 @@ BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD 
   }
   const std::u16string environment = pEnvironment ? FromWide(pEnvironment) : u"Windows x64";
   const auto& dirs = M().spooler.driverDirectories;
-  auto it = std::find_if(dirs.begin(), dirs.end(),
-                         [&](const auto& d) { return FoldCase(d.first) == FoldCase(environment); });
+  auto it =
+      std::find_if(dirs.begin(), dirs.end(), [&](const auto& d) { return FoldCase(d.first) == FoldCase(environment); });
   if (it == dirs.end()) {
     Fail(ERROR_INVALID_ENVIRONMENT);
     return FALSE;

@@ -49,8 +49,7 @@ bool CopyContents(InstallContext& context, HANDLE source, HANDLE destination, LP
 
 HRESULT CopyDriverFile(InstallContext& context, LPCWSTR destinationDir, LPCWSTR fileName, LPWSTR destinationPath,
                        bool reportErrors) {
-  LogLine(context, TEXT(">CopyFile %s to %s [%d])"), OrEmpty(fileName), OrEmpty(destinationDir),
-          reportErrors ? 1 : 0);
+  LogLine(context, TEXT(">CopyFile %s to %s [%d])"), OrEmpty(fileName), OrEmpty(destinationDir), reportErrors ? 1 : 0);
   LogDepthScope section(context, 1);
 
   TextBuffer sourcePath;
@@ -73,8 +72,8 @@ HRESULT CopyDriverFile(InstallContext& context, LPCWSTR destinationDir, LPCWSTR 
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     if (reportErrors) LogError(context, 9, TEXT("Cant't open destination file: %s"), TextString(targetPath));
   } else {
-    HANDLE source = CreateFileW(TextString(sourcePath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE source =
+        CreateFileW(TextString(sourcePath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (source == INVALID_HANDLE_VALUE) {
       if (reportErrors) LogError(context, 10, TEXT("Cant't open source file: %s"), OrEmpty(fileName));
     } else {

@@ -67,7 +67,7 @@ PendingRenameList ReadPendingRenames() {
   if (!FetchValue(block, bytes)) return list;
 
   const auto* chars = reinterpret_cast<const WCHAR*>(block);
-  const DWORD units = bytes / sizeof(WCHAR);  // an odd last byte is no character
+  const DWORD units = bytes / sizeof(WCHAR);      // an odd last byte is no character
   const DWORD limit = units > 0 ? units - 1 : 0;  // the characters before the final zero
 
   DWORD strings = 0;

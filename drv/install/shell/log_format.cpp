@@ -55,24 +55,16 @@ SIZE_T AppendFormatV(LPWSTR out, SIZE_T capacity, SIZE_T used, LPCWSTR format, v
       case 'i': {
         const int value = va_arg(args, int);
         if (value < 0) sink.Put(static_cast<WCHAR>('-'));
-        sink.Unsigned(value < 0 ? 0ULL - static_cast<ULONGLONG>(static_cast<LONGLONG>(value))
-                                : static_cast<ULONGLONG>(value),
-                      10, false);
+        sink.Unsigned(
+            value < 0 ? 0ULL - static_cast<ULONGLONG>(static_cast<LONGLONG>(value)) : static_cast<ULONGLONG>(value), 10,
+            false);
         break;
       }
-      case 'u':
-        sink.Unsigned(va_arg(args, unsigned int), 10, false);
-        break;
+      case 'u': sink.Unsigned(va_arg(args, unsigned int), 10, false); break;
       case 'x':
-      case 'X':
-        sink.Unsigned(va_arg(args, unsigned int), 16, *p == 'X');
-        break;
-      case 'c':
-        sink.Put(static_cast<WCHAR>(va_arg(args, int)));
-        break;
-      case '%':
-        sink.Put(static_cast<WCHAR>('%'));
-        break;
+      case 'X': sink.Unsigned(va_arg(args, unsigned int), 16, *p == 'X'); break;
+      case 'c': sink.Put(static_cast<WCHAR>(va_arg(args, int))); break;
+      case '%': sink.Put(static_cast<WCHAR>('%')); break;
       case 0:  // a lone % at the end
         return sink.Finish();
       default:  // not a conversion the log uses: keep it as written

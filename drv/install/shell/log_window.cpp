@@ -26,8 +26,7 @@ INT_PTR CALLBACK LogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         EndDialog(window, 0);
       }
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

@@ -11,8 +11,7 @@ void EnumLocalPrinters(PrinterEnumeration& printers) {
   const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
   DWORD needed = 0;
   DWORD count = 0;
-  if (EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count) ||
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+  if (EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
     return;
   }
   // The spare 32 bytes guard against a spooler that writes a little past the

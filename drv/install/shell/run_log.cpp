@@ -47,9 +47,8 @@ void LogError(InstallContext& context, int number, LPCWSTR format, ...) {
 
   const DWORD code = GetLastError();
   LPWSTR systemText = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                 nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&systemText),
-                 0, nullptr);
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                 code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&systemText), 0, nullptr);
   if (systemText != nullptr) TrimLineEnd(systemText);
   if (code != 0) {
     if (systemText != nullptr) {

@@ -4,8 +4,8 @@
 #include <winspool.h>
 
 struct SavedSettingsEntry {
-  LPSTR SettingsName;         // owned global-heap ANSI text, may be null
-  PRINTER_INFO_2W* Printer;   // record in InstallContext::Printers, not owned
+  LPSTR SettingsName;        // owned global-heap ANSI text, may be null
+  PRINTER_INFO_2W* Printer;  // record in InstallContext::Printers, not owned
   SavedSettingsEntry* Next;
 };
 

@@ -70,8 +70,8 @@ void TextAppend(TextBuffer& buffer, LPCWSTR text) {
   if (length == 0) return;
   const ULONGLONG oldLength = TextLength(buffer);
   // The text may lie inside our own block, which the resize can move.
-  const bool own = buffer.Block != nullptr && text >= CharsOf(buffer.Block) &&
-                   text <= CharsOf(buffer.Block) + oldLength;
+  const bool own =
+      buffer.Block != nullptr && text >= CharsOf(buffer.Block) && text <= CharsOf(buffer.Block) + oldLength;
   const SIZE_T offset = own ? static_cast<SIZE_T>(text - CharsOf(buffer.Block)) : 0;
   TextResize(buffer, oldLength + length);
   LPCWSTR source = own ? CharsOf(buffer.Block) + offset : text;

@@ -52,14 +52,10 @@ int ExitCodeOf(const RunOutcome& outcome, int success) {
 
 int RunCommand(Command command, HWND owner) {
   switch (command) {
-    case Command::Install:
-      return ExitCodeOf(RunInstall(false, owner), ExitInstalled);
-    case Command::InstallNoTray:
-      return ExitCodeOf(RunInstall(true, owner), ExitInstalled);
-    case Command::Uninstall:
-      return ExitCodeOf(RunUnInstall(owner), ExitUninstalled);
-    case Command::None:
-      break;
+    case Command::Install: return ExitCodeOf(RunInstall(false, owner), ExitInstalled);
+    case Command::InstallNoTray: return ExitCodeOf(RunInstall(true, owner), ExitInstalled);
+    case Command::Uninstall: return ExitCodeOf(RunUnInstall(owner), ExitUninstalled);
+    case Command::None: break;
   }
   return ExitNoCommand;
 }

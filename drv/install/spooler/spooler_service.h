@@ -12,8 +12,8 @@
 struct SpoolerRestart {
   InstallContext* Context;  // where lines go; null logs nothing
   SC_HANDLE ServiceManager;
-  SC_HANDLE Service;        // null when the spooler could not be opened
-  BYTE StopRequested;       // a stop control was sent, whatever its outcome
+  SC_HANDLE Service;   // null when the spooler could not be opened
+  BYTE StopRequested;  // a stop control was sent, whatever its outcome
 };
 
 // Starts an opened service (SERVICE_START and SERVICE_QUERY_STATUS) and waits

@@ -28,8 +28,8 @@ int main() {
   windowClass.hInstance = instance;
   windowClass.lpszClassName = L"RavelquillTestOwner";
   RegisterClassW(&windowClass);
-  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Ravelquill test owner", WS_OVERLAPPEDWINDOW, 0, 0,
-                                320, 200, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Ravelquill test owner", WS_OVERLAPPEDWINDOW, 0, 0, 320,
+                                200, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) {
     WriteOut("error " + Number(GetLastError()) + "\n");
     return 1;

@@ -89,8 +89,8 @@ std::string Monitors() {
   for (DWORD i = 0; i < block.Count; ++i) {
     const MONITOR_INFO_2W& monitor = Records<MONITOR_INFO_2W>(block)[i];
     if (i > 0) out += ", ";
-    out += "{" + Field("name", Json(monitor.pName)) + ", " + Field("environment", Json(monitor.pEnvironment)) +
-           ", " + Field("dll", Json(monitor.pDLLName)) + "}";
+    out += "{" + Field("name", Json(monitor.pName)) + ", " + Field("environment", Json(monitor.pEnvironment)) + ", " +
+           Field("dll", Json(monitor.pDLLName)) + "}";
   }
   return out + "]";
 }
@@ -116,11 +116,10 @@ std::string Drivers() {
   for (DWORD i = 0; i < block.Count; ++i) {
     const DRIVER_INFO_3W& driver = Records<DRIVER_INFO_3W>(block)[i];
     if (i > 0) out += ", ";
-    out += "{" + Field("name", Json(driver.pName)) + ", " + Field("environment", Json(driver.pEnvironment)) +
-           ", " + Field("version", Number(driver.cVersion)) + ", " + Field("driver", Json(driver.pDriverPath)) +
-           ", " + Field("data", Json(driver.pDataFile)) + ", " + Field("config", Json(driver.pConfigFile)) +
-           ", " + Field("help", Json(driver.pHelpFile)) +
-           ", " + Field("dependent", MultiString(driver.pDependentFiles)) +
+    out += "{" + Field("name", Json(driver.pName)) + ", " + Field("environment", Json(driver.pEnvironment)) + ", " +
+           Field("version", Number(driver.cVersion)) + ", " + Field("driver", Json(driver.pDriverPath)) + ", " +
+           Field("data", Json(driver.pDataFile)) + ", " + Field("config", Json(driver.pConfigFile)) + ", " +
+           Field("help", Json(driver.pHelpFile)) + ", " + Field("dependent", MultiString(driver.pDependentFiles)) +
            ", " + Field("monitor", Json(driver.pMonitorName)) + "}";
   }
   return out + "]";
@@ -157,8 +156,7 @@ std::string SettingsLink(LPWSTR name) {
   DWORD result = GetPrinterDataW(printer, const_cast<LPWSTR>(L"SubKey"), &type, data.data(),
                                  static_cast<DWORD>(data.size()), &size);
   std::string out = "{" + Field("SubKey", PrinterValue(result, type, data, size));
-  result = GetPrinterDataExW(printer, L"DsUser", L"SubKey", &type, data.data(), static_cast<DWORD>(data.size()),
-                             &size);
+  result = GetPrinterDataExW(printer, L"DsUser", L"SubKey", &type, data.data(), static_cast<DWORD>(data.size()), &size);
   out += ", " + Field("DsUser\\\\SubKey", PrinterValue(result, type, data, size)) + "}";
   ClosePrinter(printer);
   return out;
@@ -172,13 +170,11 @@ std::string Printers() {
   for (DWORD i = 0; i < block.Count; ++i) {
     const PRINTER_INFO_2W& printer = Records<PRINTER_INFO_2W>(block)[i];
     if (i > 0) out += ", ";
-    out += "{" + Field("name", Json(printer.pPrinterName)) + ", " + Field("port", Json(printer.pPortName)) +
-           ", " + Field("driver", Json(printer.pDriverName)) +
-           ", " + Field("processor", Json(printer.pPrintProcessor)) +
-           ", " + Field("datatype", Json(printer.pDatatype)) + ", " + Field("comment", Json(printer.pComment)) +
-           ", " + Field("location", Json(printer.pLocation)) +
-           ", " + Field("attributes", Number(printer.Attributes)) +
-           ", " + Field("data", SettingsLink(printer.pPrinterName)) + "}";
+    out += "{" + Field("name", Json(printer.pPrinterName)) + ", " + Field("port", Json(printer.pPortName)) + ", " +
+           Field("driver", Json(printer.pDriverName)) + ", " + Field("processor", Json(printer.pPrintProcessor)) +
+           ", " + Field("datatype", Json(printer.pDatatype)) + ", " + Field("comment", Json(printer.pComment)) + ", " +
+           Field("location", Json(printer.pLocation)) + ", " + Field("attributes", Number(printer.Attributes)) + ", " +
+           Field("data", SettingsLink(printer.pPrinterName)) + "}";
   }
   return out + "]";
 }
@@ -269,11 +265,10 @@ int main() {
   out += ",\n" + Field("drivers", Drivers());
   out += ",\n" + Field("printers", Printers());
   out += ",\n" + Field("default_printer", DefaultPrinter());
-  out += ",\n" + Field("run_tray", RegistryValue(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                                                 L"RavelquillTray", false));
-  out += ",\n" + Field("pending_renames",
-                       RegistryValue(L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                                     L"PendingFileRenameOperations", true));
+  out += ",\n" + Field("run_tray",
+                       RegistryValue(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"RavelquillTray", false));
+  out += ",\n" + Field("pending_renames", RegistryValue(L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                                        L"PendingFileRenameOperations", true));
   out += ",\n" + Field("tray_mutex", TrayMutex());
   out += ",\n" + Field("tray_window", FindWindowW(L"" RAVELQUILL_TRAY_WINDOW_CLASS, nullptr) ? "true" : "false");
   out += ",\n" + Field("files", Files(args != nullptr ? count : 0, args));

@@ -19,7 +19,7 @@ struct FileVersion {
 };
 
 struct File {
-  std::u16string path;                 // full path, original case
+  std::u16string path;  // full path, original case
   std::vector<std::uint8_t> data;
   std::optional<FileVersion> version;  // product version resource, if any
   DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
@@ -47,11 +47,11 @@ struct FileLock {
 };
 
 struct FileSystem {
-  std::map<std::u16string, File> files;           // FoldCase(full path) -> file
-  std::map<std::u16string, std::u16string> dirs;  // FoldCase(full path) -> path
+  std::map<std::u16string, File> files;                        // FoldCase(full path) -> file
+  std::map<std::u16string, std::u16string> dirs;               // FoldCase(full path) -> path
   std::u16string currentDirectory = u"C:\\Windows\\system32";  // where relative paths lead
-  std::uint64_t diskCapacity = std::uint64_t{64} << 30;       // bytes, for all files together
-  DWORD createFileDelay = 0;  // virtual milliseconds each CreateFileW call takes
+  std::uint64_t diskCapacity = std::uint64_t{64} << 30;        // bytes, for all files together
+  DWORD createFileDelay = 0;                                   // virtual milliseconds each CreateFileW call takes
   std::map<HANDLE, OpenFile> handles;
   std::uintptr_t nextHandle = 0x104;
   std::vector<FileLock> locks;

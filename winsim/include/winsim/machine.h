@@ -30,8 +30,8 @@ std::string Narrow(const std::u16string& utf16);
 // Virtual milliseconds. Sleep advances it; events scheduled for a time fire
 // in time order as the clock passes it.
 struct Clock {
-  std::uint64_t now = 0;          // milliseconds since the machine started
-  std::uint32_t tickBase = 0;     // GetTickCount() = tickBase + now (wraps)
+  std::uint64_t now = 0;       // milliseconds since the machine started
+  std::uint32_t tickBase = 0;  // GetTickCount() = tickBase + now (wraps)
   struct Event {
     std::uint64_t at;
     std::function<void()> action;

@@ -20,7 +20,7 @@ struct RegistryValue {
 };
 
 struct RegistryKey {
-  std::u16string path;                              // full path, original case
+  std::u16string path;                             // full path, original case
   std::map<std::u16string, RegistryValue> values;  // FoldCase(name) -> value
   // Specific rights (KEY_SET_VALUE, KEY_CREATE_SUB_KEY, ...) no caller is
   // granted: KEY_SET_VALUE | KEY_CREATE_SUB_KEY makes a key read-only, as

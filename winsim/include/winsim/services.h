@@ -18,15 +18,15 @@ namespace winsim {
 struct Service {
   std::u16string name = u"Spooler";
   DWORD state = SERVICE_RUNNING;
-  DWORD stopMs = 0;                  // how long a stop stays STOP_PENDING
-  DWORD startMs = 0;                 // how long a start stays START_PENDING
-  DWORD stopRefusal = 0;             // not 0: every stop control fails with this code
-  bool startNeverCompletes = false;  // a start stays START_PENDING for ever
-  DWORD openError = 0;               // not 0: OpenServiceW fails with this code
+  DWORD stopMs = 0;                            // how long a stop stays STOP_PENDING
+  DWORD startMs = 0;                           // how long a start stays START_PENDING
+  DWORD stopRefusal = 0;                       // not 0: every stop control fails with this code
+  bool startNeverCompletes = false;            // a start stays START_PENDING for ever
+  DWORD openError = 0;                         // not 0: OpenServiceW fails with this code
   DWORD grantableRights = SERVICE_ALL_ACCESS;  // more than this: OpenServiceW gives 5
-  int stopsAccepted = 0;             // stop controls that began a stop
-  int startsAccepted = 0;            // StartServiceW calls that began a start
-  std::uint64_t transition = 0;      // bumped per state change; stale completions compare it
+  int stopsAccepted = 0;                       // stop controls that began a stop
+  int startsAccepted = 0;                      // StartServiceW calls that began a start
+  std::uint64_t transition = 0;                // bumped per state change; stale completions compare it
 };
 
 // An open handle of the service control manager: the manager itself or the
