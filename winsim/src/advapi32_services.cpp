@@ -84,6 +84,17 @@ bool Holds(const ServiceHandle& handle, DWORD rights) {
   return false;
 }
 
+// A service handle and a status record to fill, as ControlService and
+// QueryServiceStatus both need; null with the last error set otherwise.
+const ServiceHandle* StatusCall(SC_HANDLE hService, LPSERVICE_STATUS status) {
+  const ServiceHandle* handle = Lookup(hService, false);
+  if (handle != nullptr && status == nullptr) {
+    Fail(ERROR_INVALID_ADDRESS);
+    return nullptr;
+  }
+  return handle;
+}
+
 }  // namespace
 
 // Local machine only (null or empty name); a null database means
@@ -144,12 +155,8 @@ SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD
 // fills the status on success and on 1052, 1061 and 1062 only.
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
   WINSIM_FAULT(FALSE);
-  const ServiceHandle* handle = Lookup(hService, false);
+  const ServiceHandle* handle = StatusCall(hService, lpServiceStatus);
   if (handle == nullptr) return FALSE;
-  if (lpServiceStatus == nullptr) {
-    Fail(ERROR_INVALID_ADDRESS);
-    return FALSE;
-  }
   DWORD needed = 0;
   switch (dwControl) {
     case SERVICE_CONTROL_STOP: needed = SERVICE_STOP; break;
@@ -190,12 +197,8 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
 
 BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus) {
   WINSIM_FAULT(FALSE);
-  const ServiceHandle* handle = Lookup(hService, false);
+  const ServiceHandle* handle = StatusCall(hService, lpServiceStatus);
   if (handle == nullptr) return FALSE;
-  if (lpServiceStatus == nullptr) {
-    Fail(ERROR_INVALID_ADDRESS);
-    return FALSE;
-  }
   if (!Holds(*handle, SERVICE_QUERY_STATUS)) return FALSE;
   FillStatus(M().services.spooler, lpServiceStatus);
   return TRUE;

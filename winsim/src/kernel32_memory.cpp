@@ -43,9 +43,7 @@ void* Release(std::map<void*, std::size_t>& blocks, void* block) {
 
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
   WINSIM_FAULT(nullptr);
-  void* block = Allocate(M().memory.globalBlocks, uFlags, dwBytes);
-  if (block) ++M().memory.globalAllocations;
-  return block;
+  return Allocate(M().memory.globalBlocks, uFlags, dwBytes);
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) { return Release(M().memory.globalBlocks, hMem); }

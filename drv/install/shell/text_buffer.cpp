@@ -26,8 +26,6 @@ ULONGLONG TextLength(const TextBuffer& buffer) { return buffer.Block ? buffer.Bl
 
 LPCWSTR TextString(const TextBuffer& buffer) { return buffer.Block ? CharsOf(buffer.Block) : TEXT(""); }
 
-LPWSTR TextChars(TextBuffer& buffer) { return buffer.Block ? CharsOf(buffer.Block) : nullptr; }
-
 bool TextResize(TextBuffer& buffer, ULONGLONG length) {
   if (length == 0) {
     std::free(buffer.Block);

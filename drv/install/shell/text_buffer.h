@@ -16,7 +16,6 @@ struct TextBuffer {
 ULONGLONG TextLength(const TextBuffer& buffer);
 // The characters; an empty buffer gives an empty text, never null.
 LPCWSTR TextString(const TextBuffer& buffer);
-LPWSTR TextChars(TextBuffer& buffer);
 // Bytes of the block for a given length (0 for length 0).
 SIZE_T TextBlockBytes(ULONGLONG length);
 

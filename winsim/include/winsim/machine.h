@@ -51,7 +51,6 @@ struct Fault {
 struct Memory {
   std::map<void*, std::size_t> globalBlocks;  // live GlobalAlloc blocks
   std::map<void*, std::size_t> localBlocks;   // live LocalAlloc blocks
-  std::size_t globalAllocations = 0;          // GlobalAlloc calls that succeeded
 };
 
 struct Process {
