@@ -101,8 +101,8 @@ INSTANTIATE_TEST_SUITE_P(Words, CommandWordTest,
                          });
 
 TEST_F(CommandLineTest, OnlyTheProgramPathGivesSix) {
-  EXPECT_EQ(winsim::RunWinMain(u"\"" + machine().process.modulePath + u"\""), 6);
-  EXPECT_EQ(winsim::RunWinMain(u""), 6);
+  EXPECT_EQ(winsim::RunWinMain(winsim::presets::kInstallerPath, winsim::presets::InstallerCommandLine()), 6);
+  EXPECT_EQ(winsim::RunWinMain(winsim::presets::kInstallerPath, u""), 6);
   EXPECT_TRUE(machine().memory.localBlocks.empty());
 }
 

@@ -18,7 +18,6 @@ std::vector<std::string> Items(StringList list) {
 
 class FileRemovalTest : public ContextTest {
  protected:
-  ~FileRemovalTest() override { EXPECT_TRUE(machine().registry.handles.empty()) << "a registry key was left open"; }
   std::u16string File(const std::u16string& name) {
     machine().files.Put(kDir + name, {1, 2, 3});
     return kDir + name;

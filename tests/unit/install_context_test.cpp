@@ -69,7 +69,7 @@ TEST_F(InstallContextTest, InstallDirIsCutAfterTheLastBackslashSlashOrColon) {
       {u"C:\\" + std::u16string(400, u'd') + u"\\vexinst64.exe", "C:\\"},
   };
   for (const Case& c : cases) {
-    machine().process.modulePath = c.modulePath;
+    machine().Caller().image = c.modulePath;
     InstallContext context;
     InitContext(context, InitFlagX64);
     EXPECT_EQ(Utf8(context.InstallDir), c.installDir) << winsim::Narrow(c.modulePath);
@@ -94,7 +94,8 @@ TEST_F(InstallContextTest, MissingDirectoriesAreErrorLinesAndTheRunGoesOn) {
 }
 
 TEST_F(InstallContextTest, UnknownEnvironmentGivesErrorSix) {
-  machine().spooler.driverDirectories.erase(u"Windows x64");
+  auto& environments = machine().spooler.environments;
+  environments.erase(environments.begin());  // "Windows x64"
   InstallContext context;
   InitContext(context, InitFlagX64);
   EXPECT_EQ(LogLines(context)[2],

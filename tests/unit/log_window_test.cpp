@@ -90,7 +90,7 @@ TEST_F(LogWindowTest, TheWindowIsOwnedByTheWindowNamedOnTheCommandLine) {
 }
 
 TEST_F(LogWindowTest, AnEmptyLogIsShownAsEmptyText) {
-  ModuleInstance = machine().process.instance;
+  ModuleInstance = winsim::ProgramInstance();
   InstallContext context{};
   context.ErrorCount = 1;
   ShowLogWindowIfNeeded(context, nullptr);

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "shell/out_of_memory.h"
 #include "test_support.h"
 
 namespace {
@@ -17,7 +18,7 @@ class SpoolerServiceTest : public ContextTest {
  protected:
   winsim::Service& spooler() { return machine().services.spooler; }
   std::uint64_t now() { return machine().clock.now; }
-  std::size_t openHandles() { return machine().services.OpenHandles(); }
+  std::size_t openHandles() { return machine().handles.CountOf(machine().caller); }
   // Any StartServiceW call, even one a running spooler refuses, uses up
   // this fault.
   void TripOnStart() { machine().FailNext("StartServiceW", ERROR_INVALID_FUNCTION); }
@@ -63,8 +64,8 @@ TEST_F(SpoolerServiceTest, CheckStartsASpoolerFoundInAnyOtherState) {
     SCOPED_TRACE(testing::Message() << "state " << c.state << ", start " << c.startMs << " ms");
     FreeContext(context);  // its blocks belong to the machine being replaced
     context = InstallContext{};
-    winsim::SetCurrent(winsim::DefaultMachine());
-    spooler().state = c.state;
+    winsim::SetCurrent(winsim::presets::ProductMachine());
+    winsim::EnterServiceState(machine(), c.state);
     spooler().startMs = c.startMs;
     spooler().startNeverCompletes = c.startNeverCompletes;
     SetLastError(kPoisonError);
@@ -80,7 +81,7 @@ TEST_F(SpoolerServiceTest, CheckStartsASpoolerFoundInAnyOtherState) {
 }
 
 TEST_F(SpoolerServiceTest, CheckLeavesTheSpoolerAloneWhenItsStatusCannotBeRead) {
-  spooler().state = SERVICE_STOPPED;
+  winsim::EnterServiceState(machine(), SERVICE_STOPPED);
   machine().FailNext("QueryServiceStatus", ERROR_ACCESS_DENIED);
   TripOnStart();
   EXPECT_TRUE(CheckSpooler(context));
@@ -116,7 +117,7 @@ TEST_F(SpoolerServiceTest, ManagerOrSpoolerThatCannotBeOpenedIsErrorOneOrTwo) {
 // check asks for no more than it needs, the restart is refused.
 TEST_F(SpoolerServiceTest, CheckAsksOnlyForQueryAndStartRights) {
   spooler().grantableRights = SERVICE_QUERY_STATUS | SERVICE_START;
-  spooler().state = SERVICE_STOPPED;
+  winsim::EnterServiceState(machine(), SERVICE_STOPPED);
   EXPECT_TRUE(CheckSpooler(context));
   EXPECT_EQ(spooler().state, kRunning);
   RestartAndFinish(&context);
@@ -125,7 +126,7 @@ TEST_F(SpoolerServiceTest, CheckAsksOnlyForQueryAndStartRights) {
 }
 
 TEST_F(SpoolerServiceTest, EnsureRunningWaitsOutAStartOf300MsWithTwoSleeps) {
-  spooler().state = SERVICE_STOPPED;
+  winsim::EnterServiceState(machine(), SERVICE_STOPPED);
   spooler().startMs = 300;
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
   SC_HANDLE service = OpenServiceW(manager, TEXT("spooler"), SERVICE_QUERY_STATUS | SERVICE_START);
@@ -141,14 +142,11 @@ TEST_F(SpoolerServiceTest, EnsureRunningWaitsOutAStartOf300MsWithTwoSleeps) {
 TEST_F(SpoolerServiceTest, RestartStopsTheSpoolerAndFinishStartsItAgain) {
   spooler().stopMs = 400;
   spooler().startMs = 500;
-  std::vector<std::uint64_t> stoppedAt;
-  machine().services.onSpoolerStopped.push_back([&] { stoppedAt.push_back(now()); });
   context.LogDepth = 2;
 
   SpoolerRestart restart{};
   RestartSpooler(restart, &context);
   EXPECT_EQ(spooler().state, kStopped);
-  EXPECT_EQ(stoppedAt, std::vector<std::uint64_t>{400});
   EXPECT_EQ(now(), 400u);
   EXPECT_EQ(restart.StopRequested, 1);
   EXPECT_EQ(openHandles(), 2u);
@@ -168,7 +166,7 @@ TEST_F(SpoolerServiceTest, RestartStopsTheSpoolerAndFinishStartsItAgain) {
 }
 
 TEST_F(SpoolerServiceTest, AlreadyStoppedSpoolerIsNoErrorAndTheRestartStartsIt) {
-  spooler().state = SERVICE_STOPPED;
+  winsim::EnterServiceState(machine(), SERVICE_STOPPED);
   RestartAndFinish(&context);
   EXPECT_EQ(LogLines(context), Lines{">Restart Spooler"});
   EXPECT_EQ(now(), 0u) << "the stop wait ends at the first query";
@@ -235,9 +233,6 @@ TEST_F(SpoolerServiceTest, NullContextWritesNothingOnAnyPath) {
 }
 
 TEST_F(SpoolerServiceTest, RestartScopeKeepsTheSpoolerStoppedUntilItsEnd) {
-  int stops = 0, starts = 0;
-  machine().services.onSpoolerStopped.push_back([&] { ++stops; });
-  machine().services.onSpoolerStarted.push_back([&] { ++starts; });
   auto work = [&](bool leaveEarly) {
     SpoolerRestartScope stopped(&context);
     EXPECT_EQ(spooler().state, kStopped);
@@ -247,13 +242,31 @@ TEST_F(SpoolerServiceTest, RestartScopeKeepsTheSpoolerStoppedUntilItsEnd) {
   work(true);
   work(false);
   EXPECT_EQ(spooler().state, kRunning);
-  EXPECT_EQ(stops, 2);
-  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(spooler().stopsAccepted, 2);
+  EXPECT_EQ(spooler().startsAccepted, 2);
   EXPECT_EQ(openHandles(), 0u);
 }
 
+// Windows drops an ended process's stack as it stands: the scope's end
+// never runs, so the spooler stays stopped, and the system closes the
+// process's service handles.
+TEST_F(SpoolerServiceTest, ARunEndedInsideTheRestartScopeLeavesTheSpoolerStopped) {
+  const auto exit = RunCode([&] {
+    SpoolerRestartScope stopped(&context);
+    EndRunOutOfMemory();
+  });
+  EXPECT_EQ(exit, std::optional<UINT>(ExitCodeOutOfMemory));
+  EXPECT_EQ(spooler().state, kStopped);
+  EXPECT_EQ(spooler().startsAccepted, 0);
+  EXPECT_FALSE(machine().Caller().running);
+  EXPECT_EQ(machine().Caller().handlesLeftOpen, 2u);
+  machine().Caller().handlesLeftOpen = 0;  // closed by the system, as expected here
+  SetLastError(kPoisonError);
+  EXPECT_EQ(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT), nullptr) << "an ended process made a call";
+}
+
 TEST_F(SpoolerServiceTest, InstallRunStartsAStoppedSpooler) {
-  spooler().state = SERVICE_STOPPED;
+  winsim::EnterServiceState(machine(), SERVICE_STOPPED);
   spooler().startMs = 600;
   EXPECT_NE(Run(u"in"), 100) << "an error line was written";
   EXPECT_EQ(spooler().state, kRunning);
@@ -317,6 +330,8 @@ TEST_F(SpoolerServiceTest, AnyServiceCallCanBeMadeToFail) {
   }
   EXPECT_EQ(spooler().state, kRunning) << "a failed stop changed the service";
   EXPECT_EQ(openHandles(), 2u);
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
 }
 
 }  // namespace

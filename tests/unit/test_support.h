@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <winsim/machine.h>
+#include <winsim_presets/product.h>
 
 #include "shell/install_context.h"
 #include "shell/text_buffer.h"
@@ -33,13 +34,25 @@ inline std::vector<std::string> LogLines(const InstallContext& context) {
 class MachineTest : public ::testing::Test {
  protected:
   MachineTest() {
-    winsim::SetCurrent(winsim::DefaultMachine());
+    winsim::SetCurrent(winsim::presets::ProductMachine());
     SetLastError(kPoisonError);
+  }
+  // Every test leaves no handle open in the installer's processes: a run
+  // that ends leaves them to the system, which counts them.
+  ~MachineTest() override {
+    std::size_t open = 0;
+    for (const auto& [id, process] : machine().processes) {
+      if (process.kind != winsim::ProgramKind::Installer) continue;
+      open += process.running ? machine().handles.CountOf(id) : process.handlesLeftOpen;
+    }
+    EXPECT_EQ(open, 0u) << "the installer left handles open";
   }
   winsim::Machine& machine() { return winsim::Current(); }
   int Run(const std::u16string& arguments) {
-    return winsim::RunWinMain(u"\"" + machine().process.modulePath + u"\" " + arguments);
+    return winsim::RunWinMain(winsim::presets::kInstallerPath, winsim::presets::InstallerCommandLine(arguments));
   }
+  // The exit code when `body`, run as the installer's code, ends the process.
+  std::optional<UINT> RunCode(const std::function<void()>& body) { return winsim::RunAsProcess(body); }
 };
 
 // An InstallContext that starts empty, as InitContext leaves one before any

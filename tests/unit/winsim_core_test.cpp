@@ -119,17 +119,21 @@ TEST_F(WinsimCoreTest, HeapsRefuseBlocksTheyDidNotHandOut) {
   EXPECT_EQ(GlobalFree(nullptr), nullptr);
 }
 
-TEST_F(WinsimCoreTest, ClockFiresEventsInTimeOrderAsSleepPassesThem) {
-  std::vector<int> fired;
-  machine().clock.Schedule(300, [&] { fired.push_back(3); });
-  machine().clock.Schedule(100, [&] {
-    fired.push_back(1);
-    machine().clock.Schedule(200, [&] { fired.push_back(2); });
-  });
+TEST_F(WinsimCoreTest, ClockDispatchesEventsInTimeOrderAsSleepPassesThem) {
+  const std::u16string late = u"C:\\late.dll", early = u"C:\\early.dll";
+  machine().files.Put(late, {1});
+  machine().files.Put(early, {2});
+  winsim::LockFile(machine(), late, ERROR_SHARING_VIOLATION, false, 300);
+  winsim::LockFile(machine(), early, ERROR_SHARING_VIOLATION, false, 100);
+  auto held = [&] {
+    std::vector<std::u16string> paths;
+    for (const auto& hold : machine().files.holds) paths.push_back(hold.key);
+    return paths;
+  };
   Sleep(250);
-  EXPECT_EQ(fired, (std::vector<int>{1, 2}));
+  EXPECT_EQ(held(), std::vector<std::u16string>{winsim::FoldCase(late)});
   Sleep(50);
-  EXPECT_EQ(fired, (std::vector<int>{1, 2, 3}));
+  EXPECT_TRUE(held().empty());
   machine().clock.tickBase = 0xFFFFFF00u;
   EXPECT_EQ(GetTickCount(), 0xFFFFFF00u + 300u);
   Sleep(0x100);

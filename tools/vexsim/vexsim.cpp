@@ -7,6 +7,7 @@
 #include <string>
 
 #include <winsim/machine.h>
+#include <winsim_presets/product.h>
 
 namespace {
 
@@ -42,9 +43,9 @@ std::string ForTerminal(const std::u16string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  winsim::SetCurrent(winsim::DefaultMachine());
+  winsim::SetCurrent(winsim::presets::ProductMachine());
   winsim::Machine& machine = winsim::Current();
-  std::u16string commandLine = u"\"" + machine.process.modulePath + u"\"";
+  std::u16string commandLine = winsim::presets::InstallerCommandLine();
   int first = 1;
   if (argc > 1 && std::strcmp(argv[1], "--shift") == 0) {
     machine.desktop.shiftDown = true;  // held at the end of the run: the log is shown
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
   }
   for (int i = first; i < argc; ++i) commandLine += u" " + QuoteArgument(winsim::Widen(argv[i]));
 
-  const int exitCode = winsim::RunWinMain(commandLine);
+  const int exitCode = winsim::RunWinMain(winsim::presets::kInstallerPath, commandLine);
   for (const winsim::DialogRecord& dialog : machine.desktop.dialogs) {
     auto text = dialog.items.find(1001);
     std::printf("== %s\n%s", winsim::Narrow(dialog.title).c_str(),

@@ -39,7 +39,7 @@ DWORD WINAPI GetTickCount();
 LPWSTR WINAPI GetCommandLineW();
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);
-void WINAPI ExitProcess(UINT uExitCode);
+[[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
 
 DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
                             DWORD nSize, va_list* Arguments);

@@ -11,6 +11,7 @@ namespace {
 // An armed fault returns its error as the call's result.
 #define REGISTRY_FAULT()                                   \
   do {                                                     \
+    if (!CallerRuns()) return ERROR_INVALID_HANDLE;        \
     const DWORD kept = M().lastError;                      \
     if (M().TakeFault(__func__)) {                         \
       const LONG armed = static_cast<LONG>(M().lastError); \
@@ -60,13 +61,13 @@ REGSAM SpecificRights(REGSAM sam) {
 }
 
 // What a handle names: its key and the specific rights it was granted.
-struct Handle {
+struct OpenKey {
   RegistryKey* key = nullptr;
   REGSAM granted = 0;
 };
 
 // The predefined roots are open with every right the key allows.
-bool Resolve(HKEY hKey, Handle& out) {
+bool Resolve(HKEY hKey, OpenKey& out) {
   Registry& registry = M().registry;
   const std::pair<HKEY, const char16_t*> roots[] = {{HKEY_CLASSES_ROOT, u"HKEY_CLASSES_ROOT"},
                                                     {HKEY_CURRENT_USER, u"HKEY_CURRENT_USER"},
@@ -79,16 +80,16 @@ bool Resolve(HKEY hKey, Handle& out) {
       return true;
     }
   }
-  auto it = registry.handles.find(hKey);
-  if (it == registry.handles.end()) return false;
-  auto key = registry.keys.find(it->second.key);
+  const Handle* handle = M().handles.Find(HandleValue(hKey), HandleKind::Key, M().caller);
+  if (handle == nullptr) return false;
+  auto key = registry.keys.find(handle->object);
   if (key == registry.keys.end()) return false;
   out.key = &key->second;
-  out.granted = it->second.granted;
+  out.granted = handle->access;
   return true;
 }
 
-bool Allows(const Handle& handle, REGSAM right) { return (handle.granted & right) && !(handle.key->denied & right); }
+bool Allows(const OpenKey& handle, REGSAM right) { return (handle.granted & right) && !(handle.key->denied & right); }
 
 // Splits a sub-key path; false for an empty or overlong name inside it.
 bool SubKeyNames(const std::u16string& subKey, std::vector<std::u16string>& names) {
@@ -106,17 +107,18 @@ bool SubKeyNames(const std::u16string& subKey, std::vector<std::u16string>& name
 }
 
 HKEY NewHandle(const RegistryKey& key, REGSAM granted) {
-  Registry& registry = M().registry;
-  HKEY handle = reinterpret_cast<HKEY>(registry.nextHandle);
-  registry.nextHandle += 4;
-  registry.handles[handle] = OpenKey{FoldCase(key.path), granted};
-  return handle;
+  Handle handle;
+  handle.kind = HandleKind::Key;
+  handle.process = M().caller;
+  handle.object = FoldCase(key.path);
+  handle.access = granted;
+  return AsHandle<HKEY>(M().handles.Add(handle));
 }
 
 LONG OpenKeyW(HKEY hKey, const std::u16string& subKey, REGSAM samDesired, PHKEY phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  Handle parent;
+  OpenKey parent;
   if (!Resolve(hKey, parent)) return ERROR_INVALID_HANDLE;
   std::vector<std::u16string> names;
   if (!SubKeyNames(subKey, names)) return ERROR_FILE_NOT_FOUND;
@@ -134,7 +136,7 @@ LONG OpenKeyW(HKEY hKey, const std::u16string& subKey, REGSAM samDesired, PHKEY 
   return ERROR_SUCCESS;
 }
 
-const RegistryValue* FindValue(const Handle& handle, const std::u16string& name) {
+const RegistryValue* FindValue(const OpenKey& handle, const std::u16string& name) {
   auto it = handle.key->values.find(FoldCase(name));
   return it == handle.key->values.end() ? nullptr : &it->second;
 }
@@ -156,7 +158,7 @@ LONG CopyValue(DWORD type, const std::vector<BYTE>& data, LPDWORD lpType, LPBYTE
 
 LONG QueryValue(HKEY hKey, const std::u16string& name, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                 LPDWORD lpcbData, bool ansi) {
-  Handle handle;
+  OpenKey handle;
   if (!Resolve(hKey, handle)) return ERROR_INVALID_HANDLE;
   if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
   if (!Allows(handle, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
@@ -172,7 +174,7 @@ LONG QueryValue(HKEY hKey, const std::u16string& name, LPDWORD lpReserved, LPDWO
 }
 
 LONG DeleteValue(HKEY hKey, const std::u16string& name) {
-  Handle handle;
+  OpenKey handle;
   if (!Resolve(hKey, handle)) return ERROR_INVALID_HANDLE;
   if (!Allows(handle, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   return handle.key->values.erase(FoldCase(name)) != 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
@@ -199,7 +201,7 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, R
   REGISTRY_FAULT();
   if (phkResult == nullptr || lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  Handle parent;
+  OpenKey parent;
   if (!Resolve(hKey, parent)) return ERROR_INVALID_HANDLE;
   std::vector<std::u16string> names;
   if (!SubKeyNames(FromWide(lpSubKey), names)) return ERROR_INVALID_PARAMETER;
@@ -245,7 +247,7 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
 // The bytes are stored as given, whatever the type says.
 LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
   REGISTRY_FAULT();
-  Handle handle;
+  OpenKey handle;
   if (!Resolve(hKey, handle)) return ERROR_INVALID_HANDLE;
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
   if (!Allows(handle, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
@@ -269,7 +271,10 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 // Closing a predefined root succeeds and changes nothing.
 LONG WINAPI RegCloseKey(HKEY hKey) {
   REGISTRY_FAULT();
-  if (M().registry.handles.erase(hKey) != 0) return ERROR_SUCCESS;
-  Handle root;
+  if (M().handles.Find(HandleValue(hKey), HandleKind::Key, M().caller) != nullptr) {
+    CloseHandleEntry(M(), HandleValue(hKey));
+    return ERROR_SUCCESS;
+  }
+  OpenKey root;
   return Resolve(hKey, root) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

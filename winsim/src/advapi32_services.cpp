@@ -16,33 +16,20 @@ bool IsPending(DWORD state) {
          state == SERVICE_PAUSE_PENDING;
 }
 
-void Notify(const std::vector<std::function<void()>>& listeners) {
-  const auto snapshot = listeners;  // a listener may add or remove listeners
-  for (const auto& listener : snapshot) {
-    if (listener) listener();
-  }
-}
-
-void Enter(Machine& machine, DWORD state) {
-  Service& service = machine.services.spooler;
-  service.state = state;
-  ++service.transition;
-  if (state == SERVICE_STOPPED) Notify(machine.services.onSpoolerStopped);
-  if (state == SERVICE_RUNNING) Notify(machine.services.onSpoolerStarted);
-}
-
 // Enters `pending` and, `ms` later on the clock, `reached`, unless the
 // service has changed state in between.
 void BeginTransition(Machine& machine, DWORD pending, DWORD reached, DWORD ms) {
-  Enter(machine, pending);
+  EnterServiceState(machine, pending);
   if (ms == 0) {
-    Enter(machine, reached);
+    EnterServiceState(machine, reached);
     return;
   }
-  const std::uint64_t expected = machine.services.spooler.transition;
-  machine.clock.Schedule(machine.clock.now + ms, [&machine, expected, reached] {
-    if (machine.services.spooler.transition == expected) Enter(machine, reached);
-  });
+  Event event;
+  event.at = machine.clock.now + ms;
+  event.kind = EventKind::ServiceState;
+  event.value = reached;
+  event.stamp = machine.services.spooler.transition;
+  machine.Schedule(event);
 }
 
 void FillStatus(const Service& service, LPSERVICE_STATUS status) {
@@ -58,27 +45,24 @@ void FillStatus(const Service& service, LPSERVICE_STATUS status) {
   }
 }
 
-SC_HANDLE NewHandle(bool manager, DWORD access) {
-  Services& services = M().services;
-  SC_HANDLE handle = reinterpret_cast<SC_HANDLE>(services.nextHandle);
-  services.nextHandle += 8;
-  services.handles[handle] = ServiceHandle{manager, access};
-  return handle;
+SC_HANDLE NewHandle(HandleKind kind, DWORD access, const std::u16string& object = std::u16string()) {
+  Handle handle;
+  handle.kind = kind;
+  handle.process = M().caller;
+  handle.object = object;
+  handle.access = access;
+  return AsHandle<SC_HANDLE>(M().handles.Add(handle));
 }
 
 // The handle's record when it is open and of the wanted kind; otherwise null
 // with ERROR_INVALID_HANDLE set.
-ServiceHandle* Lookup(SC_HANDLE handle, bool manager) {
-  auto& handles = M().services.handles;
-  auto it = handles.find(handle);
-  if (it == handles.end() || it->second.manager != manager) {
-    Fail(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return &it->second;
+Handle* Lookup(SC_HANDLE handle, HandleKind kind) {
+  Handle* found = M().handles.Find(HandleValue(handle), kind, M().caller);
+  if (found == nullptr) Fail(ERROR_INVALID_HANDLE);
+  return found;
 }
 
-bool Holds(const ServiceHandle& handle, DWORD rights) {
+bool Holds(const Handle& handle, DWORD rights) {
   if ((handle.access & rights) == rights) return true;
   Fail(ERROR_ACCESS_DENIED);
   return false;
@@ -86,8 +70,8 @@ bool Holds(const ServiceHandle& handle, DWORD rights) {
 
 // A service handle and a status record to fill, as ControlService and
 // QueryServiceStatus both need; null with the last error set otherwise.
-const ServiceHandle* StatusCall(SC_HANDLE hService, LPSERVICE_STATUS status) {
-  const ServiceHandle* handle = Lookup(hService, false);
+const Handle* StatusCall(SC_HANDLE hService, LPSERVICE_STATUS status) {
+  const Handle* handle = Lookup(hService, HandleKind::Service);
   if (handle != nullptr && status == nullptr) {
     Fail(ERROR_INVALID_ADDRESS);
     return nullptr;
@@ -122,14 +106,14 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, D
     return nullptr;
   }
   M().lastError = ERROR_SUCCESS;
-  return NewHandle(true, dwDesiredAccess | SC_MANAGER_CONNECT);
+  return NewHandle(HandleKind::ServiceManager, dwDesiredAccess | SC_MANAGER_CONNECT);
 }
 
 // The service name, not its display name, without regard to case. Rights
 // beyond what the service's security grants give ERROR_ACCESS_DENIED.
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
   WINSIM_FAULT(nullptr);
-  if (Lookup(hSCManager, true) == nullptr) return nullptr;
+  if (Lookup(hSCManager, HandleKind::ServiceManager) == nullptr) return nullptr;
   if (lpServiceName == nullptr) {
     Fail(ERROR_INVALID_ADDRESS);
     return nullptr;
@@ -147,7 +131,7 @@ SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD
     Fail(ERROR_ACCESS_DENIED);
     return nullptr;
   }
-  return NewHandle(false, dwDesiredAccess);
+  return NewHandle(HandleKind::Service, dwDesiredAccess, service.name);
 }
 
 // Stop and interrogate only; the spooler accepts no pause or continue. A
@@ -155,7 +139,7 @@ SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD
 // fills the status on success and on 1052, 1061 and 1062 only.
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
   WINSIM_FAULT(FALSE);
-  const ServiceHandle* handle = StatusCall(hService, lpServiceStatus);
+  const Handle* handle = StatusCall(hService, lpServiceStatus);
   if (handle == nullptr) return FALSE;
   DWORD needed = 0;
   switch (dwControl) {
@@ -197,7 +181,7 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
 
 BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus) {
   WINSIM_FAULT(FALSE);
-  const ServiceHandle* handle = StatusCall(hService, lpServiceStatus);
+  const Handle* handle = StatusCall(hService, lpServiceStatus);
   if (handle == nullptr) return FALSE;
   if (!Holds(*handle, SERVICE_QUERY_STATUS)) return FALSE;
   FillStatus(M().services.spooler, lpServiceStatus);
@@ -208,7 +192,7 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
 // 1056. Success means the start began (START_PENDING), not that it ended.
 BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR* lpServiceArgVectors) {
   WINSIM_FAULT(FALSE);
-  const ServiceHandle* handle = Lookup(hService, false);
+  const Handle* handle = Lookup(hService, HandleKind::Service);
   if (handle == nullptr) return FALSE;
   if (!Holds(*handle, SERVICE_START)) return FALSE;
   if (dwNumServiceArgs != 0 && lpServiceArgVectors == nullptr) {
@@ -223,7 +207,7 @@ BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR* l
   }
   ++service.startsAccepted;
   if (service.startNeverCompletes) {
-    Enter(machine, SERVICE_START_PENDING);
+    EnterServiceState(machine, SERVICE_START_PENDING);
   } else {
     BeginTransition(machine, SERVICE_START_PENDING, SERVICE_RUNNING, service.startMs);
   }
@@ -233,9 +217,13 @@ BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR* l
 // Manager and service handles alike; a closed handle stays invalid.
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
   WINSIM_FAULT(FALSE);
-  if (M().services.handles.erase(hSCObject) == 0) {
+  const std::uint64_t value = HandleValue(hSCObject);
+  const DWORD caller = M().caller;
+  if (M().handles.Find(value, HandleKind::ServiceManager, caller) == nullptr &&
+      M().handles.Find(value, HandleKind::Service, caller) == nullptr) {
     Fail(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  CloseHandleEntry(M(), value);
   return TRUE;
 }

@@ -10,6 +10,13 @@ namespace winsim {
 
 inline Machine& M() { return Current(); }
 
+// False once the calling process has ended: from then on none of its calls
+// reaches the machine (its destructors may still call while it unwinds).
+inline bool CallerRuns() {
+  const Process* caller = Current().FindProcess(Current().caller);
+  return caller != nullptr && caller->running;
+}
+
 inline void Fail(DWORD error) { Current().lastError = error; }
 
 // Length of a zero-terminated wide string.
@@ -23,10 +30,11 @@ inline std::u16string FromWide(LPCWSTR s) { return s ? std::u16string(s, WideLen
 
 }  // namespace winsim
 
-// A call whose fault is armed fails here with the armed error.
-#define WINSIM_FAULT(failure_value)                \
-  do {                                             \
-    if (::winsim::Current().TakeFault(__func__)) { \
-      return failure_value;                        \
-    }                                              \
+// The entry of every simulated call: a call of an ended process does
+// nothing, and a call whose fault is armed fails here with the armed error.
+#define WINSIM_FAULT(failure_value)                                          \
+  do {                                                                       \
+    if (!::winsim::CallerRuns() || ::winsim::Current().TakeFault(__func__)) { \
+      return failure_value;                                                  \
+    }                                                                        \
   } while (0)

@@ -1,6 +1,6 @@
-// The file system model: paths, files and directories, handles, other
-// processes' holds, the disk's space, and the restart that carries out
-// delayed renames.
+// The file system model: paths, files and directories, sharing against
+// open handles and other processes' holds, the disk's space, and the
+// delayed renames carried out at restart.
 #include <winsim/machine.h>
 
 #include <algorithm>
@@ -162,39 +162,37 @@ std::uint64_t FileSystem::FreeBytes() const {
 
 void FileSystem::SetFreeBytes(std::uint64_t bytes) { diskCapacity = UsedBytes() + bytes; }
 
-void FileSystem::Unlock(int id) {
-  locks.erase(std::remove_if(locks.begin(), locks.end(), [id](const FileLock& lock) { return lock.id == id; }),
-              locks.end());
-}
-
-const FileLock* FileSystem::FindLock(const std::u16string& key) const {
-  for (const auto& lock : locks) {
-    if (lock.key == key) return &lock;
+std::optional<FileHold> FindHold(const Machine& machine, const std::u16string& key) {
+  for (const auto& hold : machine.files.holds) {
+    if (hold.key == key) return hold;
   }
-  return nullptr;
+  // spoolsv.exe has every registered monitor's module loaded while it runs.
+  if (machine.services.spooler.process != 0) {
+    for (const Monitor& monitor : machine.spooler.monitors) {
+      if (FoldCase(machine.systemDirectory + u"\\" + monitor.dll) == key) {
+        return FileHold{0, key, ERROR_ACCESS_DENIED, machine.services.spooler.process};
+      }
+    }
+  }
+  return std::nullopt;
 }
 
-bool FileSystem::IsOpen(const std::u16string& path) const {
-  std::u16string full;
-  DWORD error;
-  if (!FullPath(path, full, error, false)) return false;
-  const std::u16string key = FoldCase(full);
-  for (const auto& handle : handles) {
-    if (handle.second.key == key) return true;
+bool IsOpen(const Machine& machine, const std::u16string& key) {
+  for (const auto& entry : machine.handles.entries) {
+    if (entry.second.kind == HandleKind::File && entry.second.object == key) return true;
   }
   return false;
 }
 
-DWORD FileSystem::SharingError(const std::u16string& key, DWORD access, DWORD share) const {
+DWORD SharingError(const Machine& machine, const std::u16string& key, DWORD access, DWORD share) {
   // Another process's hold comes first: it is older than any of our handles.
-  for (const auto& lock : locks) {
-    if (lock.key != key) continue;
+  if (const auto hold = FindHold(machine, key)) {
     if (Writes(access) || (Reads(access) && !(share & FILE_SHARE_READ))) return ERROR_SHARING_VIOLATION;
-    if (Deletes(access)) return lock.error;
+    if (Deletes(access)) return hold->error;
   }
-  for (const auto& entry : handles) {
-    const OpenFile& other = entry.second;
-    if (other.key != key) continue;
+  for (const auto& entry : machine.handles.entries) {
+    const Handle& other = entry.second;
+    if (other.kind != HandleKind::File || other.object != key) continue;
     const bool clash =
         (Reads(access) && !(other.share & FILE_SHARE_READ)) || (Writes(access) && !(other.share & FILE_SHARE_WRITE)) ||
         (Deletes(access) && !(other.share & FILE_SHARE_DELETE)) ||
@@ -209,52 +207,57 @@ DWORD FileSystem::Missing(const std::u16string& full) const {
   return IsDirectory(ParentPath(full)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
-DWORD FileSystem::Delete(const std::u16string& path) {
+DWORD DeletePath(Machine& machine, const std::u16string& path) {
+  FileSystem& fs = machine.files;
   std::u16string full;
   DWORD error;
-  if (!FullPath(path, full, error, false)) return error;
-  if (IsDirectory(full)) return ERROR_ACCESS_DENIED;
+  if (!fs.FullPath(path, full, error, false)) return error;
+  if (fs.IsDirectory(full)) return ERROR_ACCESS_DENIED;
   const std::u16string key = FoldCase(full);
-  auto it = files.find(key);
-  if (it == files.end()) return Missing(full);
+  auto it = fs.files.find(key);
+  if (it == fs.files.end()) return fs.Missing(full);
   File& file = it->second;
   if (file.deletePending || (file.attributes & FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
   // DeleteFileW opens the file for DELETE, sharing everything.
-  error = SharingError(key, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  error = SharingError(machine, key, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   if (error != ERROR_SUCCESS) return error;
-  if (IsOpen(full)) {
+  if (IsOpen(machine, key)) {
     file.deletePending = true;
   } else {
-    files.erase(it);
+    fs.files.erase(it);
   }
   return ERROR_SUCCESS;
 }
 
-DWORD FileSystem::Move(const std::u16string& from, const std::u16string& to, bool replace) {
+DWORD MovePath(Machine& machine, const std::u16string& from, const std::u16string& to, bool replace) {
+  FileSystem& fs = machine.files;
+  auto& files = fs.files;
   std::u16string source, target;
   DWORD error;
-  if (!FullPath(from, source, error, false) || !FullPath(to, target, error, false)) return error;
-  if (IsDirectory(source)) return ERROR_ACCESS_DENIED;  // directory moves are not modelled
+  if (!fs.FullPath(from, source, error, false) || !fs.FullPath(to, target, error, false)) return error;
+  if (fs.IsDirectory(source)) return ERROR_ACCESS_DENIED;  // directory moves are not modelled
   const std::u16string sourceKey = FoldCase(source);
   const std::u16string targetKey = FoldCase(target);
   auto it = files.find(sourceKey);
-  if (it == files.end()) return Missing(source);
+  if (it == files.end()) return fs.Missing(source);
   if (it->second.deletePending) return ERROR_ACCESS_DENIED;
   // A rename opens the source for DELETE; a loaded module can be renamed.
-  for (const auto& lock : locks) {
-    if (lock.key == sourceKey && lock.error != ERROR_ACCESS_DENIED) return ERROR_SHARING_VIOLATION;
+  const auto sourceHold = FindHold(machine, sourceKey);
+  if (sourceHold && sourceHold->error != ERROR_ACCESS_DENIED) return ERROR_SHARING_VIOLATION;
+  for (const auto& entry : machine.handles.entries) {
+    const Handle& handle = entry.second;
+    if (handle.kind == HandleKind::File && handle.object == sourceKey && !(handle.share & FILE_SHARE_DELETE)) {
+      return ERROR_SHARING_VIOLATION;
+    }
   }
-  for (const auto& handle : handles) {
-    if (handle.second.key == sourceKey && !(handle.second.share & FILE_SHARE_DELETE)) return ERROR_SHARING_VIOLATION;
-  }
-  if (!IsDirectory(ParentPath(target))) return ERROR_PATH_NOT_FOUND;
-  if (IsDirectory(target)) return ERROR_ACCESS_DENIED;
+  if (!fs.IsDirectory(ParentPath(target))) return ERROR_PATH_NOT_FOUND;
+  if (fs.IsDirectory(target)) return ERROR_ACCESS_DENIED;
   if (targetKey != sourceKey) {
     auto existing = files.find(targetKey);
     if (existing != files.end()) {
       if (!replace) return ERROR_ALREADY_EXISTS;
       if ((existing->second.attributes & FILE_ATTRIBUTE_READONLY) || existing->second.deletePending ||
-          FindLock(targetKey) != nullptr || IsOpen(target)) {
+          FindHold(machine, targetKey) || IsOpen(machine, targetKey)) {
         return ERROR_ACCESS_DENIED;
       }
       files.erase(existing);
@@ -264,8 +267,9 @@ DWORD FileSystem::Move(const std::u16string& from, const std::u16string& to, boo
   files.erase(sourceKey);
   moved.path = target;
   files[targetKey] = std::move(moved);
-  for (auto& handle : handles) {
-    if (handle.second.key == sourceKey) handle.second.key = targetKey;
+  for (auto& entry : machine.handles.entries) {
+    Handle& handle = entry.second;
+    if (handle.kind == HandleKind::File && handle.object == sourceKey) handle.object = targetKey;
   }
   return ERROR_SUCCESS;
 }
@@ -287,23 +291,22 @@ int LockFile(Machine& machine, const std::u16string& path, DWORD error, bool unt
   std::u16string full;
   DWORD pathError;
   if (!files.FullPath(path, full, pathError, false) || files.Find(full) == nullptr) return 0;
-  const int id = files.nextLockId++;
-  files.locks.push_back(FileLock{id, FoldCase(full), error});
-  FileSystem* owner = &files;
-  if (untilSpoolerStops) machine.services.onSpoolerStopped.push_back([owner, id] { owner->Unlock(id); });
-  if (until) machine.clock.Schedule(*until, [owner, id] { owner->Unlock(id); });
+  const DWORD holder = untilSpoolerStops ? machine.services.spooler.process : kSystemProcess;
+  if (holder == 0) return 0;
+  const int id = files.nextHoldId++;
+  files.holds.push_back(FileHold{id, FoldCase(full), error, holder});
+  if (until) machine.Schedule(Event{*until, EventKind::HoldEnds, static_cast<std::uint64_t>(id)});
   return id;
 }
 
-void Restart(Machine& machine) {
-  FileSystem& files = machine.files;
-  files.handles.clear();
-  files.locks.clear();
-  for (auto it = files.files.begin(); it != files.files.end();) {
-    it = it->second.deletePending ? files.files.erase(it) : std::next(it);
-  }
-  machine.registry.handles.clear();
+void UnlockFile(Machine& machine, int id) {
+  auto& holds = machine.files.holds;
+  holds.erase(std::remove_if(holds.begin(), holds.end(), [id](const FileHold& hold) { return hold.id == id; }),
+              holds.end());
+}
 
+void RunPendingRenames(Machine& machine) {
+  FileSystem& files = machine.files;
   const RegistryValue* value = machine.registry.FindValue(kSessionManagerKey, kPendingRenamesValue);
   if (value == nullptr) return;
   std::vector<std::u16string> entries;
@@ -328,13 +331,13 @@ void Restart(Machine& machine) {
                                         [&](const auto& f) { return StartsWith(f.first, key); });
         if (empty) files.dirs.erase(FoldCase(full));
       } else {
-        files.Delete(source);
+        DeletePath(machine, source);
       }
       continue;
     }
     const bool replace = target[0] == u'!';
     if (replace) target.erase(0, 1);
-    files.Move(source, withoutPrefix(target), replace);
+    MovePath(machine, source, withoutPrefix(target), replace);
   }
   machine.registry.DeleteValue(kSessionManagerKey, kPendingRenamesValue);
 }

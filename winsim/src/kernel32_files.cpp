@@ -17,20 +17,17 @@ DWORD Granted(DWORD access) {
   return granted;
 }
 
-OpenFile* FindHandle(HANDLE handle) {
-  auto it = M().files.handles.find(handle);
-  return it == M().files.handles.end() ? nullptr : &it->second;
-}
+Handle* FindHandle(HANDLE handle) { return M().handles.Find(HandleValue(handle), HandleKind::File, M().caller); }
 
-File* FileOf(const OpenFile& handle) {
-  auto it = M().files.files.find(handle.key);
+File* FileOf(const Handle& handle) {
+  auto it = M().files.files.find(handle.object);
   return it == M().files.files.end() ? nullptr : &it->second;
 }
 
 // Checks a synchronous read or write: the handle, its access, the caller's
 // pointers. Returns the file, or null with the last error set.
 File* StartTransfer(HANDLE hFile, DWORD access, LPCVOID buffer, DWORD count, LPDWORD transferred,
-                    LPOVERLAPPED overlapped, OpenFile*& handle) {
+                    LPOVERLAPPED overlapped, Handle*& handle) {
   if (transferred != nullptr) *transferred = 0;
   handle = FindHandle(hFile);
   if (handle == nullptr) {
@@ -50,11 +47,19 @@ File* StartTransfer(HANDLE hFile, DWORD access, LPCVOID buffer, DWORD count, LPD
   return file;
 }
 
-// The full path of a caller's name, or false with the last error set.
+// The full path of a caller's name, or false with the last error set. A
+// name ending in a separator names a directory only: after a file's name
+// it names nothing.
 bool Resolve(LPCWSTR name, std::u16string& full) {
   DWORD error = ERROR_PATH_NOT_FOUND;
-  if (name == nullptr || !M().files.FullPath(FromWide(name), full, error)) {
+  const std::u16string text = FromWide(name);
+  if (name == nullptr || !M().files.FullPath(text, full, error)) {
     Fail(error);
+    return false;
+  }
+  const bool separatorLast = !text.empty() && (text.back() == u'\\' || text.back() == u'/');
+  if (separatorLast && !M().files.IsDirectory(full)) {
+    Fail(ERROR_INVALID_NAME);
     return false;
   }
   return true;
@@ -100,7 +105,7 @@ BOOL AddPendingRename(const std::u16string& source, const std::u16string* target
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPSECURITY_ATTRIBUTES,
                           DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
   FileSystem& fs = M().files;
-  if (fs.createFileDelay != 0) M().clock.Advance(fs.createFileDelay);
+  if (fs.createFileDelay != 0 && CallerRuns()) M().Advance(fs.createFileDelay);
   WINSIM_FAULT(INVALID_HANDLE_VALUE);
   const DWORD access = Granted(dwDesiredAccess);
   const bool truncates = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING;
@@ -133,11 +138,14 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
       return INVALID_HANDLE_VALUE;
     }
     const bool writes = (access & GENERIC_WRITE) || truncates;
-    if (file->deletePending || (writes && (file->attributes & FILE_ATTRIBUTE_READONLY))) {
+    // Overwriting a hidden or system file must restate those attributes.
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const bool dropsKept = truncates && (file->attributes & kept & ~dwFlagsAndAttributes) != 0;
+    if (file->deletePending || dropsKept || (writes && (file->attributes & FILE_ATTRIBUTE_READONLY))) {
       Fail(ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;
     }
-    const DWORD error = fs.SharingError(key, writes ? (access | GENERIC_WRITE) : access, dwShareMode);
+    const DWORD error = SharingError(M(), key, writes ? (access | GENERIC_WRITE) : access, dwShareMode);
     if (error != ERROR_SUCCESS) {
       Fail(error);
       return INVALID_HANDLE_VALUE;
@@ -148,9 +156,13 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
       file->damagedAt.reset();
     }
   }
-  HANDLE handle = reinterpret_cast<HANDLE>(fs.nextHandle);
-  fs.nextHandle += 4;
-  fs.handles[handle] = OpenFile{key, access, dwShareMode, 0};
+  Handle entry;
+  entry.kind = HandleKind::File;
+  entry.process = M().caller;
+  entry.object = key;
+  entry.access = access;
+  entry.share = dwShareMode;
+  HANDLE handle = AsHandle<HANDLE>(M().handles.Add(entry));
   const bool reportsExisting = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
   SetLastError(existed && reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;
@@ -161,7 +173,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED lpOverlapped) {
   WINSIM_FAULT(FALSE);
-  OpenFile* handle = nullptr;
+  Handle* handle = nullptr;
   File* found =
       StartTransfer(hFile, GENERIC_READ, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped, handle);
   if (found == nullptr) return FALSE;
@@ -184,7 +196,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED lpOverlapped) {
   WINSIM_FAULT(FALSE);
-  OpenFile* handle = nullptr;
+  Handle* handle = nullptr;
   File* found = StartTransfer(hFile, GENERIC_WRITE, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
                               lpOverlapped, handle);
   if (found == nullptr) return FALSE;
@@ -208,20 +220,23 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   return TRUE;
 }
 
-// Only file handles are modelled. A file deleted while open goes with its
-// last handle.
+// Files, registry keys, mutexes, processes and threads; the handles of
+// other APIs (services, printers, windows) are not kernel handles. A file
+// deleted while open goes with its last handle.
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   WINSIM_FAULT(FALSE);
-  FileSystem& fs = M().files;
-  auto it = fs.handles.find(hObject);
-  if (it == fs.handles.end()) {
+  Machine& machine = M();
+  const std::uint64_t value = HandleValue(hObject);
+  bool known = false;
+  for (HandleKind kind :
+       {HandleKind::File, HandleKind::Key, HandleKind::Mutex, HandleKind::Process, HandleKind::Thread}) {
+    known = known || machine.handles.Find(value, kind, machine.caller) != nullptr;
+  }
+  if (!known) {
     Fail(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  const std::u16string key = it->second.key;
-  fs.handles.erase(it);
-  auto file = fs.files.find(key);
-  if (file != fs.files.end() && file->second.deletePending && !fs.IsOpen(file->second.path)) fs.files.erase(file);
+  CloseHandleEntry(machine, value);
   return TRUE;
 }
 
@@ -231,7 +246,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
   WINSIM_FAULT(FALSE);
   std::u16string full;
   if (!Resolve(lpFileName, full)) return FALSE;
-  const DWORD error = M().files.Delete(full);
+  const DWORD error = DeletePath(M(), full);
   if (error != ERROR_SUCCESS) {
     Fail(error);
     return FALSE;
@@ -282,7 +297,7 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
   }
   std::u16string target;
   if (!Resolve(lpNewFileName, target)) return FALSE;
-  const DWORD error = M().files.Move(source, target, replace);
+  const DWORD error = MovePath(M(), source, target, replace);
   if (error != ERROR_SUCCESS) {
     Fail(error);
     return FALSE;

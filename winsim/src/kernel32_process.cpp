@@ -6,23 +6,26 @@
 
 using namespace winsim;
 
+// The process's own copy of its command line, in its memory as on Windows:
+// the program may write into it without changing the machine.
 LPWSTR WINAPI GetCommandLineW() {
-  // The text lives as long as the machine; copy so the installer cannot
-  // write into the machine's own string.
-  auto& storage = M().process.commandLineStorage;
-  storage.push_back(M().process.commandLine);
-  return storage.back().data();
+  Machine& machine = M();
+  const std::u16string& line = machine.Caller().commandLine;
+  auto& copy = machine.memory.commandLines[machine.caller];
+  copy.assign(line.begin(), line.end());
+  copy.push_back(0);
+  return reinterpret_cast<LPWSTR>(copy.data());
 }
 
 // Copies the path, truncated to nSize - 1 characters plus the terminator
 // when it does not fit; then returns nSize and sets ERROR_INSUFFICIENT_BUFFER.
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
   WINSIM_FAULT(0);
-  if (hModule != nullptr && hModule != M().process.instance) {
+  if (hModule != nullptr && hModule != ProgramInstance()) {
     Fail(ERROR_MOD_NOT_FOUND);
     return 0;
   }
-  const std::u16string& path = M().process.modulePath;
+  const std::u16string& path = M().Caller().image;
   if (nSize == 0) {
     Fail(ERROR_INSUFFICIENT_BUFFER);
     return 0;
@@ -47,4 +50,9 @@ UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
   return static_cast<UINT>(dir.size());
 }
 
-void WINAPI ExitProcess(UINT uExitCode) { throw ProcessExit{uExitCode}; }
+// The process ends here: the system closes its handles and abandons the
+// mutexes it owns, and none of its code runs again.
+void WINAPI ExitProcess(UINT uExitCode) {
+  if (CallerRuns()) EndProcess(M(), M().caller, uExitCode);
+  LeaveProcess(uExitCode);
+}

@@ -5,7 +5,9 @@
 
 using namespace winsim;
 
-void WINAPI Sleep(DWORD dwMilliseconds) { M().clock.Advance(dwMilliseconds); }
+void WINAPI Sleep(DWORD dwMilliseconds) {
+  if (CallerRuns()) M().Advance(dwMilliseconds);
+}
 
 DWORD WINAPI GetTickCount() {
   const Clock& clock = M().clock;

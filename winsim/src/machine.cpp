@@ -7,7 +7,7 @@ namespace winsim {
 
 namespace {
 std::unique_ptr<Machine>& Slot() {
-  static std::unique_ptr<Machine> machine = DefaultMachine();
+  static std::unique_ptr<Machine> machine = NewMachine();
   return machine;
 }
 }  // namespace
@@ -84,28 +84,13 @@ std::string Narrow(const std::u16string& utf16) {
   return out;
 }
 
-void Clock::Schedule(std::uint64_t at, std::function<void()> action) { events.push_back({at, std::move(action)}); }
-
-void Clock::Advance(std::uint64_t ms) {
-  const std::uint64_t target = now + ms;
-  for (;;) {
-    // Fire the earliest due event; an action may schedule further events.
-    auto due =
-        std::min_element(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.at < b.at; });
-    if (due == events.end() || due->at > target) break;
-    now = std::max(now, due->at);
-    auto action = std::move(due->action);
-    events.erase(due);
-    action();
-  }
-  now = target;
-}
-
-Printer* Spooler::FindPrinter(const std::u16string& name) {
-  for (auto& p : printers) {
-    if (FoldCase(p.name) == FoldCase(name)) return &p;
-  }
-  return nullptr;
+Machine::Machine() {
+  Process system;
+  system.id = kSystemProcess;
+  system.kind = ProgramKind::System;
+  system.image = u"System";
+  processes[kSystemProcess] = system;
+  caller = kSystemProcess;
 }
 
 Machine::~Machine() {
@@ -123,28 +108,19 @@ bool Machine::TakeFault(const char* api) {
   return true;
 }
 
-std::unique_ptr<Machine> DefaultMachine() {
+std::unique_ptr<Machine> NewMachine() {
   auto m = std::make_unique<Machine>();
-  const std::u16string bin = u"C:\\Program Files\\Ravelquill\\bin\\";
-  const FileVersion product{7, 0, 0, 2446};
-  m->process.modulePath = bin + u"vexinst64.exe";
-  m->process.commandLine = u"\"" + m->process.modulePath + u"\"";
-  m->files.Put(bin + u"vexinst64.exe", std::vector<std::uint8_t>(4096, 0x4D), product);
-  m->files.Put(bin + u"vexmon64.dll", std::vector<std::uint8_t>(9000, 0x11), product);
-  m->files.Put(bin + u"vexdrv64.dll", std::vector<std::uint8_t>(20000, 0x22), product);
-  m->files.Put(bin + u"vexui64.dll", std::vector<std::uint8_t>(12000, 0x33), product);
-  m->files.Put(bin + u"vexhelp.chm", std::vector<std::uint8_t>(3000, 0x44));
-  m->files.Put(u"C:\\Program Files\\Ravelquill\\ravtray.exe", std::vector<std::uint8_t>(5000, 0x55), product);
   m->files.AddDirectory(m->systemDirectory);
-  for (auto& dir : m->spooler.driverDirectories) m->files.AddDirectory(dir.second);
-  m->files.Put(m->systemDirectory + u"\\localspl.dll", std::vector<std::uint8_t>(100, 1), FileVersion{10, 0, 19041, 1});
-
-  Printer pdf;
-  pdf.name = u"Microsoft Print to PDF";
-  pdf.port = u"PORTPROMPT:";
-  pdf.driver = u"Microsoft Print To PDF";
-  m->spooler.printers.push_back(pdf);
-  m->spooler.defaultPrinter = pdf.name;
+  for (const auto& environment : m->spooler.environments) m->files.AddDirectory(environment.driverDirectory);
+  // The local port monitor and the ports it provides on a fresh Windows.
+  File& localspl = m->files.Put(m->systemDirectory + u"\\localspl.dll", std::vector<std::uint8_t>(100, 1),
+                                FileVersion{10, 0, 19041, 1});
+  localspl.monitorPorts =
+      std::vector<std::u16string>{u"LPT1:", u"LPT2:", u"LPT3:", u"COM1:", u"COM2:", u"FILE:", u"PORTPROMPT:", u"nul:"};
+  m->spooler.monitors.push_back(Monitor{u"Local Port", u"Windows x64", u"localspl.dll"});
+  m->files.Put(m->services.spooler.image, std::vector<std::uint8_t>(100, 2), FileVersion{10, 0, 19041, 1});
+  m->services.spooler.state = SERVICE_STOPPED;
+  EnterServiceState(*m, SERVICE_RUNNING);
   return m;
 }
 

@@ -88,7 +88,7 @@ LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs) {
   }
   std::vector<std::u16string> args;
   if (*lpCmdLine == 0) {
-    args.push_back(M().process.modulePath);
+    args.push_back(M().Caller().image);
   } else {
     args = Split(lpCmdLine);
   }

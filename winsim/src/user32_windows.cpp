@@ -1,6 +1,4 @@
 // user32: windows, modal dialogs and the keyboard state.
-#include <stdexcept>
-
 #include <windows.h>
 
 #include "api.h"
@@ -9,19 +7,9 @@ using namespace winsim;
 
 namespace {
 
-// A dialog's modal loop in progress.
-struct ModalDialog {
-  HWND hwnd;
-  bool ended = false;
-  INT_PTR result = 0;
-};
-std::vector<ModalDialog*> g_modal;
-
-ModalDialog* FindModal(HWND hwnd) {
-  for (ModalDialog* dialog : g_modal) {
-    if (dialog->hwnd == hwnd) return dialog;
-  }
-  return nullptr;
+bool Ended(HWND hwnd) {
+  const ModalLoop* loop = M().desktop.FindModal(hwnd);
+  return loop == nullptr || loop->ended;
 }
 
 // What the dialog manager sends the procedure for a user action.
@@ -32,7 +20,7 @@ void Deliver(HWND hwnd, DLGPROC proc, DialogAction action) {
     case DialogAction::Escape: proc(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); break;
     case DialogAction::CaptionClose:
       // DefDlgProc turns an unhandled WM_CLOSE into IDCANCEL.
-      if (!proc(hwnd, WM_CLOSE, 0, 0) && FindModal(hwnd) && !FindModal(hwnd)->ended) {
+      if (!proc(hwnd, WM_CLOSE, 0, 0) && !Ended(hwnd)) {
         proc(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       }
       break;
@@ -57,7 +45,7 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND
   Desktop& desktop = M().desktop;
   const auto id = reinterpret_cast<ULONG_PTR>(lpTemplateName);
   auto resource = desktop.dialogResources.find(static_cast<int>(id));
-  if (hInstance != M().process.instance || id > 0xFFFF || resource == desktop.dialogResources.end()) {
+  if (hInstance != ProgramInstance() || id > 0xFFFF || resource == desktop.dialogResources.end()) {
     Fail(ERROR_RESOURCE_NAME_NOT_FOUND);
     return -1;
   }
@@ -66,11 +54,10 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND
     Fail(ERROR_INVALID_WINDOW_HANDLE);
     return -1;
   }
-  HWND hwnd = desktop.CreateWindow(u"#32770", u"", hWndParent);
+  HWND hwnd = desktop.CreateWindow(u"#32770", u"", hWndParent, M().caller);
   for (int item : resource->second) desktop.Find(hwnd)->items[item] = item == IDOK ? u"Close" : u"";
 
-  ModalDialog modal{hwnd};
-  g_modal.push_back(&modal);
+  desktop.modal.push_back(ModalLoop{hwnd});
   DialogRecord record;
   record.resource = static_cast<int>(id);
   record.owner = hWndParent;
@@ -79,10 +66,11 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND
   record.title = window.title;
   record.items = window.items;
   std::size_t played = 0;
-  while (!modal.ended) {
+  while (!Ended(hwnd)) {
     if (played++ > 16) {
-      g_modal.pop_back();
-      throw std::logic_error("winsim: the dialog never closed");
+      // A dialog that no action closes: the user ends the program.
+      EndProcess(M(), M().caller, 1);
+      LeaveProcess(1);
     }
     DialogAction action = DialogAction::CloseButton;
     if (!desktop.script.empty()) {
@@ -92,15 +80,16 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND
     record.actions.push_back(action);
     Deliver(hwnd, lpDialogFunc, action);
   }
-  g_modal.pop_back();
+  const INT_PTR result = desktop.FindModal(hwnd)->result;
+  desktop.modal.pop_back();
   desktop.windows.erase(hwnd);
-  record.result = modal.result;
+  record.result = result;
   desktop.dialogs.push_back(record);
-  return modal.result;
+  return result;
 }
 
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
-  ModalDialog* dialog = FindModal(hDlg);
+  ModalLoop* dialog = M().desktop.FindModal(hDlg);
   if (dialog == nullptr) {
     Fail(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;

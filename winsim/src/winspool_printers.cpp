@@ -109,7 +109,7 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
     r.StartTime = p.startTime;
     r.UntilTime = p.untilTime;
     r.Status = p.status;
-    r.cJobs = p.jobs;
+    r.cJobs = static_cast<DWORD>(p.jobs.size());
     r.AveragePPM = p.averagePpm;
   }
   *pcReturned = static_cast<DWORD>(chosen.size());
@@ -173,19 +173,18 @@ BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD 
     return FALSE;
   }
   const std::u16string environment = pEnvironment ? FromWide(pEnvironment) : u"Windows x64";
-  const auto& dirs = M().spooler.driverDirectories;
-  auto it =
-      std::find_if(dirs.begin(), dirs.end(), [&](const auto& d) { return FoldCase(d.first) == FoldCase(environment); });
-  if (it == dirs.end()) {
+  const PrintEnvironment* found = M().spooler.FindEnvironment(environment);
+  if (found == nullptr) {
     Fail(ERROR_INVALID_ENVIRONMENT);
     return FALSE;
   }
-  const DWORD needed = static_cast<DWORD>((it->second.size() + 1) * sizeof(WCHAR));
+  const std::u16string& directory = found->driverDirectory;
+  const DWORD needed = static_cast<DWORD>((directory.size() + 1) * sizeof(WCHAR));
   *pcbNeeded = needed;
   if (pDriverDirectory == nullptr || cbBuf < needed) {
     Fail(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  std::memcpy(pDriverDirectory, it->second.c_str(), needed);
+  std::memcpy(pDriverDirectory, directory.c_str(), needed);
   return TRUE;
 }

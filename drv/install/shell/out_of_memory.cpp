@@ -2,8 +2,4 @@
 
 #include <windows.h>
 
-void EndRunOutOfMemory() {
-  ExitProcess(ExitCodeOutOfMemory);
-  for (;;) {
-  }
-}
+void EndRunOutOfMemory() { ExitProcess(ExitCodeOutOfMemory); }

@@ -15,6 +15,14 @@ struct Window {
   std::u16string title;
   HWND owner = nullptr;
   std::map<int, std::u16string> items;  // dialog controls by identifier: their text
+  DWORD process = 0;                    // the process that made it; it goes when that process ends
+};
+
+// A modal loop in progress: DialogBoxParamW runs it until EndDialog.
+struct ModalLoop {
+  HWND hwnd = nullptr;
+  bool ended = false;
+  INT_PTR result = 0;
 };
 
 // What the user does with a modal dialog, and what the dialog manager makes
@@ -43,9 +51,15 @@ struct Desktop {
   // left, the user presses the default button.
   std::vector<DialogAction> script;
   std::vector<DialogRecord> dialogs;
+  std::vector<ModalLoop> modal;  // innermost last
 
-  HWND CreateWindow(const std::u16string& className, const std::u16string& title, HWND owner = nullptr);
+  HWND CreateWindow(const std::u16string& className, const std::u16string& title, HWND owner = nullptr,
+                    DWORD process = 0);
   Window* Find(HWND hwnd);
+  ModalLoop* FindModal(HWND hwnd);
+  // The first top-level window, in creation order, of the class and title
+  // given (an empty text matches any), as FindWindowW looks.
+  HWND FindTopLevel(const std::u16string* className, const std::u16string* title) const;
 };
 
 }  // namespace winsim

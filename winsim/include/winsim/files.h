@@ -27,23 +27,21 @@ struct File {
   std::optional<std::uint64_t> damagedAt;
   // Deleted while open with FILE_SHARE_DELETE: gone when the last handle closes.
   bool deletePending = false;
+  // A port monitor module (it exports InitializePrintMonitor2): the ports it
+  // provides once the spooler loads it. Absent for any other file.
+  std::optional<std::vector<std::u16string>> monitorPorts;
 };
 
-// A handle of the program's own on a file.
-struct OpenFile {
-  std::u16string key;  // FoldCase of the full path
-  DWORD access = 0;    // GENERIC_READ, GENERIC_WRITE, DELETE as granted
-  DWORD share = 0;     // FILE_SHARE_* as asked
-  std::uint64_t position = 0;
-};
-
-// A file held by another process. Writers get ERROR_SHARING_VIOLATION;
-// deleters get `error`: ERROR_SHARING_VIOLATION for a file held open, or
-// ERROR_ACCESS_DENIED for a loaded module (which can still be renamed).
-struct FileLock {
+// A file held by a process other than the caller, for as long as that
+// process runs (or until the hold's own end). Writers get
+// ERROR_SHARING_VIOLATION; deleters get `error`: ERROR_SHARING_VIOLATION for
+// a file held open, or ERROR_ACCESS_DENIED for a loaded module (which can
+// still be renamed).
+struct FileHold {
   int id = 0;
   std::u16string key;  // FoldCase of the full path
   DWORD error = ERROR_SHARING_VIOLATION;
+  DWORD process = 0;  // the holder
 };
 
 struct FileSystem {
@@ -52,10 +50,8 @@ struct FileSystem {
   std::u16string currentDirectory = u"C:\\Windows\\system32";  // where relative paths lead
   std::uint64_t diskCapacity = std::uint64_t{64} << 30;        // bytes, for all files together
   DWORD createFileDelay = 0;                                   // virtual milliseconds each CreateFileW call takes
-  std::map<HANDLE, OpenFile> handles;
-  std::uintptr_t nextHandle = 0x104;
-  std::vector<FileLock> locks;
-  int nextLockId = 1;
+  std::vector<FileHold> holds;
+  int nextHoldId = 1;
 
   // The full path Windows makes of `path` (relative to the current
   // directory, "/" as "\", "." and ".." resolved; "\\?\" and "\??\" taken as
@@ -75,38 +71,40 @@ struct FileSystem {
   // Leaves exactly `bytes` free for what is written from now on.
   void SetFreeBytes(std::uint64_t bytes);
 
-  // Another process's holds, by the id LockFile returned.
-  void Unlock(int id);
-  const FileLock* FindLock(const std::u16string& key) const;
-  bool IsOpen(const std::u16string& path) const;
-
-  // The rules the API layer applies; each gives 0 or the error Windows gives.
-  // Opening the file `key` with `access` and `share`, against the program's
-  // other handles and other processes' holds.
-  DWORD SharingError(const std::u16string& key, DWORD access, DWORD share) const;
   // ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when the directory is missing too.
   DWORD Missing(const std::u16string& full) const;
-  DWORD Delete(const std::u16string& path);
-  DWORD Move(const std::u16string& from, const std::u16string& to, bool replace);
   // The version resource is part of the bytes: a file written to hold the
   // same bytes as one that has a version resource has that version too.
   void TakeVersionFromSameBytes(File& file);
 };
 
+// The rules the API layer applies, over the files, the open handles and the
+// holds of every process; each gives 0 or the error Windows gives.
+// The hold another process has on the file `key`: an explicit hold, or a
+// module that the running spooler has loaded. Null when there is none.
+std::optional<FileHold> FindHold(const Machine& machine, const std::u16string& key);
+bool IsOpen(const Machine& machine, const std::u16string& key);
+// Opening the file `key` with `access` and `share`, against the open
+// handles and other processes' holds.
+DWORD SharingError(const Machine& machine, const std::u16string& key, DWORD access, DWORD share);
+DWORD DeletePath(Machine& machine, const std::u16string& path);
+DWORD MovePath(Machine& machine, const std::u16string& from, const std::u16string& to, bool replace);
+
 // The directory a full path lies in ("C:\a\b" -> "C:\a"; a root is its own).
 std::u16string ParentPath(const std::u16string& full);
 
-// Holds an existing file from another process (see FileLock) until
-// UnlockFile, until the spooler next reaches the stopped state, or until the
-// virtual clock reaches `until`, whichever comes first. Returns the lock's
-// id, or 0 when there is no such file.
+// Holds an existing file from another process (see FileHold): the running
+// spooler's when `untilSpoolerStops` (so the hold ends when the spooler
+// stops), else the system's (it ends at restart); and until the virtual
+// clock reaches `until`, if given. Returns the hold's id, or 0 when there is
+// no such file or no spooler to hold it.
 int LockFile(Machine& machine, const std::u16string& path, DWORD error = ERROR_SHARING_VIOLATION,
              bool untilSpoolerStops = false, std::optional<std::uint64_t> until = std::nullopt);
+void UnlockFile(Machine& machine, int id);
 
-// A restart: every process ends (the program's handles and registry keys
-// are closed, other processes' holds released), then Windows carries out
-// "PendingFileRenameOperations" in order and removes the value.
-void Restart(Machine& machine);
+// Carries out "PendingFileRenameOperations" in order and removes the value,
+// as Windows' session manager does at boot.
+void RunPendingRenames(Machine& machine);
 
 // The registry value MoveFileExW keeps its delayed operations in.
 inline const char16_t kSessionManagerKey[] = u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";

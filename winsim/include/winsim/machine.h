@@ -15,6 +15,7 @@
 
 #include "desktop.h"
 #include "files.h"
+#include "kernel.h"
 #include "registry.h"
 #include "services.h"
 #include "spooler.h"
@@ -27,19 +28,12 @@ std::u16string FoldCase(const std::u16string& text);
 std::u16string Widen(const std::string& utf8);
 std::string Narrow(const std::u16string& utf16);
 
-// Virtual milliseconds. Sleep advances it; events scheduled for a time fire
-// in time order as the clock passes it.
+// Virtual milliseconds. Sleep advances it; events due by then are
+// dispatched in time order as it passes them (Machine::Advance).
 struct Clock {
   std::uint64_t now = 0;       // milliseconds since the machine started
   std::uint32_t tickBase = 0;  // GetTickCount() = tickBase + now (wraps)
-  struct Event {
-    std::uint64_t at;
-    std::function<void()> action;
-  };
-  std::vector<Event> events;
-
-  void Schedule(std::uint64_t at, std::function<void()> action);
-  void Advance(std::uint64_t ms);
+  std::vector<Event> events;   // pending, in no particular order
 };
 
 // A call told to fail: the next `count` calls of `api` fail with `error`.
@@ -48,21 +42,21 @@ struct Fault {
   int count = 0;
 };
 
+// The installer process's heaps. Live blocks are real memory of this
+// process, so they are not part of a saved machine.
 struct Memory {
-  std::map<void*, std::size_t> globalBlocks;  // live GlobalAlloc blocks
-  std::map<void*, std::size_t> localBlocks;   // live LocalAlloc blocks
+  std::map<void*, std::size_t> globalBlocks;            // live GlobalAlloc blocks
+  std::map<void*, std::size_t> localBlocks;             // live LocalAlloc blocks
+  std::map<DWORD, std::vector<char16_t>> commandLines;  // GetCommandLineW's text, per process
 };
 
-struct Process {
-  std::u16string commandLine;
-  std::u16string modulePath;
-  HINSTANCE instance = reinterpret_cast<HINSTANCE>(0x140000000);
-  std::vector<std::u16string> commandLineStorage;  // keeps GetCommandLineW's text alive
-};
-
-// Raised by ExitProcess so that a test or vexsim regains control.
-struct ProcessExit {
-  UINT code;
+// What GetVersionExA reports. Windows 8.1 and later report 6.2 to a
+// program whose manifest does not name them, as the installer's does not.
+struct WindowsVersion {
+  DWORD major = 6;
+  DWORD minor = 2;
+  DWORD build = 9200;
+  DWORD platform = 2;  // VER_PLATFORM_WIN32_NT
 };
 
 struct Machine {
@@ -74,38 +68,114 @@ struct Machine {
   Services services;
   Spooler spooler;
   Desktop desktop;
-  Process process;
+  WindowsVersion version;
+  std::map<DWORD, Process> processes;  // by id; ended ones stay for their exit code
+  DWORD nextProcessId = 0x100;
+  DWORD caller = 0;  // the process whose calls the API serves
+  HandleTable handles;
+  std::map<std::u16string, Mutex> mutexes;  // named mutexes by name (case-sensitive)
+  std::vector<ProgramProfile> programs;     // how the programs that may start behave
   std::u16string systemDirectory = u"C:\\Windows\\system32";
   std::map<std::string, Fault> faults;
 
+  Machine();
   ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
 
   // Arms a fault: the next `count` calls of `api` fail with `error`.
   void FailNext(const std::string& api, DWORD error, int count = 1);
   // Consumes one armed fault of `api`; true when the call must fail (the
   // last error is then already set).
   bool TakeFault(const char* api);
+
+  Process& Caller() { return processes.at(caller); }
+  Process* FindProcess(DWORD id);
+
+  void Schedule(const Event& event) { clock.events.push_back(event); }
+  // Moves the clock on by `ms`, dispatching the events that fall due.
+  void Advance(std::uint64_t ms);
+  // Moves the clock on until `done()` holds or `ms` have passed, whichever
+  // is first; true when `done()` held. Waits use it.
+  template <typename Done>
+  bool AdvanceUntil(std::uint64_t ms, Done done);
+  // Acts on one event; the one place where events take effect.
+  void Dispatch(const Event& event);
+  // The earliest pending event at or before `until`, if any.
+  std::optional<std::uint64_t> NextEventTime(std::uint64_t until) const;
 };
+
+// The process that hosts everything on a fresh machine (pid 4).
+constexpr DWORD kSystemProcess = 4;
+// The module handle of the program under test, as WinMain receives it.
+inline HINSTANCE ProgramInstance() { return reinterpret_cast<HINSTANCE>(0x140000000); }
+
+// Starts a process of `kind` from `image`; returns its id. A Program comes
+// up as its profile says, with its mutex and window.
+DWORD StartProcess(Machine& machine, ProgramKind kind, const std::u16string& image,
+                   const std::u16string& commandLine = std::u16string());
+// Ends a process as Windows does: its windows go, the system closes its
+// handles (an owned mutex is abandoned unless `released`), its file holds
+// end. A simulated program that quits of its own accord releases its mutex.
+void EndProcess(Machine& machine, DWORD id, DWORD exitCode, bool released = false);
+
+// Closes one entry of the handle table, and lets go of what no handle
+// names any more (a file or printer deleted while open, a mutex).
+void CloseHandleEntry(Machine& machine, std::uint64_t value);
+
+// Moves the spooler service into `state` (starting spoolsv.exe on RUNNING,
+// ending it on STOPPED).
+void EnterServiceState(Machine& machine, DWORD state);
+
+// A restart of Windows: every process ends, Windows carries out
+// "PendingFileRenameOperations", the services set to start automatically
+// start, and the program under test is ready to run again.
+void Restart(Machine& machine);
 
 // The machine the Win32 calls act on. Tests replace it per test.
 Machine& Current();
 void SetCurrent(std::unique_ptr<Machine> machine);
 
-// A fresh Windows x64 with the product's files in
-// "C:\Program Files\Ravelquill\bin\" and the tray program beside bin\.
-std::unique_ptr<Machine> DefaultMachine();
+// A fresh Windows x64: the system process, a running spooler with the
+// local port monitor and its ports, no product. Presets add the rest.
+std::unique_ptr<Machine> NewMachine();
 
-// Runs the program's WinMain on the current machine with `commandLine`;
-// returns the exit code, also when the program ends through ExitProcess.
-// Inline, so that winsim itself does not depend on the program it hosts.
-inline int RunWinMain(const std::u16string& commandLine) {
+// Runs `body` as the code of the calling process, on a stack of its own,
+// as Windows runs a program: when it calls ExitProcess, its stack is dropped
+// as it stands (no destructor of the program runs) and the exit code comes
+// back; when it returns, nullopt.
+std::optional<UINT> RunAsProcess(const std::function<void()>& body);
+// ExitProcess's way back to the host, after the process has ended.
+[[noreturn]] void LeaveProcess(UINT code);
+
+// Runs the program's WinMain as a new process of `image` on the current
+// machine with `commandLine`; returns the exit code, also when the program
+// ends through ExitProcess. Inline, so that winsim itself does not depend on
+// the program it hosts.
+inline int RunWinMain(const std::u16string& image, const std::u16string& commandLine) {
   Machine& machine = Current();
-  machine.process.commandLine = commandLine;
-  try {
-    return WinMain(machine.process.instance, nullptr, const_cast<LPSTR>(""), 1);
-  } catch (const ProcessExit& exit) {
-    return static_cast<int>(exit.code);
+  machine.caller = StartProcess(machine, ProgramKind::Installer, image, commandLine);
+  UINT code = 0;
+  if (const auto exit = RunAsProcess(
+          [&code] { code = static_cast<UINT>(WinMain(ProgramInstance(), nullptr, const_cast<LPSTR>(""), 1)); })) {
+    code = *exit;
   }
+  if (machine.Caller().running) EndProcess(machine, machine.caller, code);
+  return static_cast<int>(code);
+}
+
+template <typename Done>
+bool Machine::AdvanceUntil(std::uint64_t ms, Done done) {
+  const std::uint64_t deadline = clock.now + ms;
+  while (!done()) {
+    const auto next = NextEventTime(deadline);
+    if (!next) {
+      clock.now = deadline;
+      return done();
+    }
+    Advance(*next - clock.now);
+  }
+  return true;
 }
 
 }  // namespace winsim

@@ -28,19 +28,11 @@ struct RegistryKey {
   REGSAM denied = 0;
 };
 
-// A key handle the program holds.
-struct OpenKey {
-  std::u16string key;  // FoldCase of the full path
-  REGSAM granted = 0;  // specific rights
-};
-
 // The keys a fresh Windows x64 has that the installer looks at.
 std::map<std::u16string, RegistryKey> DefaultRegistryKeys();
 
 struct Registry {
   std::map<std::u16string, RegistryKey> keys = DefaultRegistryKeys();  // FoldCase(path) -> key
-  std::map<HKEY, OpenKey> handles;  // open handles: empty again when a program closed all it opened
-  std::uintptr_t nextHandle = 0x1000;
 
   // The canonical full path ("HKEY_LOCAL_MACHINE\..."), or empty for an
   // unknown root.

@@ -1,10 +1,7 @@
 // The service control manager's services on the simulated machine.
 #pragma once
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <string>
-#include <vector>
 
 #include <windows.h>
 #include <winsvc.h>
@@ -17,7 +14,9 @@ namespace winsim {
 // nothing on the machine continues a paused spooler.
 struct Service {
   std::u16string name = u"Spooler";
+  std::u16string image = u"C:\\Windows\\System32\\spoolsv.exe";
   DWORD state = SERVICE_RUNNING;
+  bool autoStart = true;                       // started by a restart of the machine
   DWORD stopMs = 0;                            // how long a stop stays STOP_PENDING
   DWORD startMs = 0;                           // how long a start stays START_PENDING
   DWORD stopRefusal = 0;                       // not 0: every stop control fails with this code
@@ -27,28 +26,12 @@ struct Service {
   int stopsAccepted = 0;                       // stop controls that began a stop
   int startsAccepted = 0;                      // StartServiceW calls that began a start
   std::uint64_t transition = 0;                // bumped per state change; stale completions compare it
-};
-
-// An open handle of the service control manager: the manager itself or the
-// service, with the rights it was opened with.
-struct ServiceHandle {
-  bool manager = false;
-  DWORD access = 0;
+  DWORD process = 0;                           // spoolsv.exe's process while the service runs
 };
 
 struct Services {
   DWORD managerOpenError = 0;  // not 0: OpenSCManagerW fails with this code
   Service spooler;
-  std::map<SC_HANDLE, ServiceHandle> handles;
-  std::uintptr_t nextHandle = 0x5C0010;  // never reused, so a stale handle stays invalid
-
-  // Called each time the "spooler" service reaches the stopped state (files
-  // that the spooler holds are released then).
-  std::vector<std::function<void()>> onSpoolerStopped;
-  // Called each time it reaches the running state again.
-  std::vector<std::function<void()>> onSpoolerStarted;
-
-  std::size_t OpenHandles() const { return handles.size(); }
 };
 
 }  // namespace winsim

@@ -1,0 +1,222 @@
+// The kernel model: the handle table, processes and how they end, the
+// spooler service's process, the events of the clock, and the restart.
+#include <winsim/machine.h>
+
+#include <algorithm>
+
+namespace winsim {
+
+std::uint64_t HandleTable::Add(const Handle& handle) {
+  const std::uint64_t value = next;
+  next += 4;
+  entries[value] = handle;
+  return value;
+}
+
+Handle* HandleTable::Find(std::uint64_t value, HandleKind kind, DWORD process) {
+  auto it = entries.find(value);
+  if (it == entries.end() || it->second.kind != kind || it->second.process != process) return nullptr;
+  return &it->second;
+}
+
+std::size_t HandleTable::CountOf(DWORD process) const {
+  return static_cast<std::size_t>(
+      std::count_if(entries.begin(), entries.end(), [process](const auto& e) { return e.second.process == process; }));
+}
+
+Process* Machine::FindProcess(DWORD id) {
+  auto it = processes.find(id);
+  return it == processes.end() ? nullptr : &it->second;
+}
+
+void Machine::Advance(std::uint64_t ms) {
+  const std::uint64_t target = clock.now + ms;
+  for (;;) {
+    // Dispatch the earliest due event; dispatching may schedule more.
+    auto due = std::min_element(clock.events.begin(), clock.events.end(),
+                                [](const Event& a, const Event& b) { return a.at < b.at; });
+    if (due == clock.events.end() || due->at > target) break;
+    clock.now = std::max(clock.now, due->at);
+    const Event event = *due;
+    clock.events.erase(due);
+    Dispatch(event);
+  }
+  clock.now = target;
+}
+
+std::optional<std::uint64_t> Machine::NextEventTime(std::uint64_t until) const {
+  std::optional<std::uint64_t> next;
+  for (const Event& event : clock.events) {
+    if (event.at <= until && (!next || event.at < *next)) next = std::max(event.at, clock.now);
+  }
+  return next;
+}
+
+namespace {
+
+void DestroyWindowsOf(Machine& machine, DWORD process) {
+  auto& windows = machine.desktop.windows;
+  for (auto it = windows.begin(); it != windows.end();) {
+    it = it->second.process == process ? windows.erase(it) : std::next(it);
+  }
+}
+
+// A file deleted while open, or a printer deleted while open, goes with its
+// last handle.
+void ForgetUnreferenced(Machine& machine) {
+  auto referenced = [&machine](HandleKind kind, const std::u16string& object) {
+    return std::any_of(machine.handles.entries.begin(), machine.handles.entries.end(),
+                       [&](const auto& e) { return e.second.kind == kind && e.second.object == object; });
+  };
+  auto& files = machine.files.files;
+  for (auto it = files.begin(); it != files.end();) {
+    it = it->second.deletePending && !referenced(HandleKind::File, it->first) ? files.erase(it) : std::next(it);
+  }
+  auto& printers = machine.spooler.printers;
+  printers.erase(std::remove_if(printers.begin(), printers.end(),
+                                [&](const Printer& p) {
+                                  return p.deletePending && !referenced(HandleKind::Printer, FoldCase(p.name));
+                                }),
+                 printers.end());
+  for (auto it = machine.mutexes.begin(); it != machine.mutexes.end();) {
+    it = referenced(HandleKind::Mutex, it->first) ? std::next(it) : machine.mutexes.erase(it);
+  }
+}
+
+}  // namespace
+
+void CloseHandleEntry(Machine& machine, std::uint64_t value) {
+  machine.handles.entries.erase(value);
+  ForgetUnreferenced(machine);
+}
+
+DWORD StartProcess(Machine& machine, ProgramKind kind, const std::u16string& image, const std::u16string& commandLine) {
+  Process process;
+  process.id = machine.nextProcessId;
+  machine.nextProcessId += 4;
+  process.kind = kind;
+  process.image = image;
+  process.commandLine = commandLine;
+  const ProgramProfile* profile = nullptr;
+  if (kind == ProgramKind::Program) {
+    const std::u16string name = FoldCase(image.substr(image.find_last_of(u'\\') + 1));
+    for (const ProgramProfile& candidate : machine.programs) {
+      if (FoldCase(candidate.fileName) == name) profile = &candidate;
+    }
+  }
+  if (profile != nullptr) {
+    process.quitMessage = profile->quitMessage;
+    process.quitDelayMs = profile->quitDelayMs;
+    process.deaf = profile->deaf;
+    process.neverCloses = profile->neverCloses;
+  }
+  machine.processes[process.id] = process;
+  if (profile != nullptr && !profile->mutexName.empty()) {
+    Handle mutex;
+    mutex.kind = HandleKind::Mutex;
+    mutex.process = process.id;
+    mutex.object = profile->mutexName;
+    mutex.access = 0x001F0001;  // MUTEX_ALL_ACCESS
+    machine.handles.Add(mutex);
+    Mutex& object = machine.mutexes[profile->mutexName];
+    if (object.owner == 0) {
+      object.owner = process.id;
+      object.recursion = 1;
+    }
+  }
+  if (profile != nullptr && !profile->windowClass.empty() && !profile->windowless) {
+    machine.desktop.CreateWindow(profile->windowClass, profile->windowTitle, nullptr, process.id);
+  }
+  return process.id;
+}
+
+void EndProcess(Machine& machine, DWORD id, DWORD exitCode, bool released) {
+  Process* process = machine.FindProcess(id);
+  if (process == nullptr || !process->running) return;
+  process->running = false;
+  process->exitCode = exitCode;
+  DestroyWindowsOf(machine, id);
+  for (auto& entry : machine.mutexes) {
+    Mutex& mutex = entry.second;
+    if (mutex.owner != id) continue;
+    mutex.owner = 0;
+    mutex.recursion = 0;
+    mutex.abandoned = !released;
+  }
+  auto& entries = machine.handles.entries;
+  std::size_t closed = 0;
+  for (auto it = entries.begin(); it != entries.end();) {
+    if (it->second.process == id) {
+      it = entries.erase(it);
+      ++closed;
+    } else {
+      ++it;
+    }
+  }
+  process->handlesLeftOpen = closed;
+  auto& holds = machine.files.holds;
+  holds.erase(std::remove_if(holds.begin(), holds.end(), [id](const FileHold& h) { return h.process == id; }),
+              holds.end());
+  ForgetUnreferenced(machine);
+}
+
+void EnterServiceState(Machine& machine, DWORD state) {
+  Service& service = machine.services.spooler;
+  service.state = state;
+  ++service.transition;
+  if (state == SERVICE_RUNNING && service.process == 0) {
+    service.process = StartProcess(machine, ProgramKind::Spooler, service.image);
+  }
+  if (state == SERVICE_STOPPED && service.process != 0) {
+    EndProcess(machine, service.process, 0, true);
+    service.process = 0;
+  }
+}
+
+void Machine::Dispatch(const Event& event) {
+  switch (event.kind) {
+    case EventKind::ServiceState:
+      // A completion whose transition was overtaken by another change is stale.
+      if (services.spooler.transition == event.stamp) EnterServiceState(*this, event.value);
+      break;
+    case EventKind::HoldEnds: UnlockFile(*this, static_cast<int>(event.object)); break;
+    case EventKind::ProcessQuits: EndProcess(*this, static_cast<DWORD>(event.object), event.value, true); break;
+    case EventKind::WindowCloses: {
+      const HWND hwnd = AsHandle<HWND>(event.object);
+      const Window* window = desktop.Find(hwnd);
+      if (window == nullptr) break;
+      const DWORD owner = window->process;
+      desktop.windows.erase(hwnd);
+      // A program whose last window closes quits.
+      const bool more = std::any_of(desktop.windows.begin(), desktop.windows.end(),
+                                    [owner](const auto& w) { return w.second.process == owner; });
+      const Process* process = FindProcess(owner);
+      if (!more && process != nullptr && process->kind == ProgramKind::Program) EndProcess(*this, owner, 0, true);
+      break;
+    }
+  }
+}
+
+void Restart(Machine& machine) {
+  const Process* caller = machine.FindProcess(machine.caller);
+  const std::u16string image = caller != nullptr ? caller->image : std::u16string();
+  const ProgramKind callerKind = caller != nullptr ? caller->kind : ProgramKind::System;
+  std::vector<DWORD> running;
+  for (const auto& entry : machine.processes) {
+    if (entry.second.running) running.push_back(entry.first);
+  }
+  for (DWORD id : running) EndProcess(machine, id, 0);
+  machine.clock.events.clear();
+  machine.files.holds.clear();
+  RunPendingRenames(machine);
+
+  Service& spooler = machine.services.spooler;
+  spooler.process = 0;
+  machine.processes[kSystemProcess].running = true;
+  machine.processes[kSystemProcess].exitCode = 259;
+  EnterServiceState(machine, spooler.autoStart ? SERVICE_RUNNING : SERVICE_STOPPED);
+  machine.caller =
+      callerKind == ProgramKind::Installer ? StartProcess(machine, ProgramKind::Installer, image) : kSystemProcess;
+}
+
+}  // namespace winsim

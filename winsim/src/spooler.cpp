@@ -1,0 +1,110 @@
+// The spooler model: lookups and the links between its objects, asked of
+// the objects themselves rather than counted.
+#include <winsim/machine.h>
+
+#include <algorithm>
+
+namespace winsim {
+
+namespace {
+
+bool SameName(const std::u16string& a, const std::u16string& b) { return FoldCase(a) == FoldCase(b); }
+
+// The members of a comma-separated port list.
+std::vector<std::u16string> PortList(const std::u16string& ports) {
+  std::vector<std::u16string> list;
+  std::size_t start = 0;
+  while (start <= ports.size()) {
+    std::size_t end = ports.find(u',', start);
+    if (end == std::u16string::npos) end = ports.size();
+    std::u16string port = ports.substr(start, end - start);
+    port.erase(0, port.find_first_not_of(u' '));
+    port.erase(port.find_last_not_of(u' ') + 1);
+    if (!port.empty()) list.push_back(port);
+    start = end + 1;
+  }
+  return list;
+}
+
+const File* ModuleOf(const Machine& machine, const Monitor& monitor) {
+  auto it = machine.files.files.find(FoldCase(machine.systemDirectory + u"\\" + monitor.dll));
+  return it == machine.files.files.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+Printer* Spooler::FindPrinter(const std::u16string& name) {
+  for (auto& p : printers) {
+    if (SameName(p.name, name)) return &p;
+  }
+  return nullptr;
+}
+
+Monitor* Spooler::FindMonitor(const std::u16string& name, const std::u16string& environment) {
+  for (auto& m : monitors) {
+    if (SameName(m.name, name) && SameName(m.environment, environment)) return &m;
+  }
+  return nullptr;
+}
+
+Driver* Spooler::FindDriver(const std::u16string& name, const std::u16string& environment) {
+  for (auto& d : drivers) {
+    if (SameName(d.name, name) && SameName(d.environment, environment)) return &d;
+  }
+  return nullptr;
+}
+
+const PrintEnvironment* Spooler::FindEnvironment(const std::u16string& name) const {
+  for (const auto& e : environments) {
+    if (SameName(e.name, name)) return &e;
+  }
+  return nullptr;
+}
+
+bool SpoolerRunning(const Machine& machine) { return machine.services.spooler.state == SERVICE_RUNNING; }
+
+std::vector<std::u16string> Ports(const Machine& machine) {
+  std::vector<std::u16string> ports;
+  if (!SpoolerRunning(machine)) return ports;
+  for (const Monitor& monitor : machine.spooler.monitors) {
+    const File* module = ModuleOf(machine, monitor);
+    if (module == nullptr || !module->monitorPorts) continue;
+    for (const auto& port : *module->monitorPorts) ports.push_back(port);
+  }
+  return ports;
+}
+
+const Monitor* MonitorOfPort(const Machine& machine, const std::u16string& port) {
+  if (!SpoolerRunning(machine)) return nullptr;
+  for (const Monitor& monitor : machine.spooler.monitors) {
+    const File* module = ModuleOf(machine, monitor);
+    if (module == nullptr || !module->monitorPorts) continue;
+    for (const auto& provided : *module->monitorPorts) {
+      if (SameName(provided, port)) return &monitor;
+    }
+  }
+  return nullptr;
+}
+
+std::vector<const Printer*> PrintersOnMonitor(const Machine& machine, const Monitor& monitor) {
+  std::vector<const Printer*> users;
+  for (const Printer& printer : machine.spooler.printers) {
+    const auto ports = PortList(printer.port);
+    if (std::any_of(ports.begin(), ports.end(),
+                    [&](const std::u16string& port) { return MonitorOfPort(machine, port) == &monitor; })) {
+      users.push_back(&printer);
+    }
+  }
+  return users;
+}
+
+std::vector<const Printer*> PrintersOfDriver(const Machine& machine, const Driver& driver) {
+  std::vector<const Printer*> users;
+  if (!SameName(driver.environment, u"Windows x64")) return users;
+  for (const Printer& printer : machine.spooler.printers) {
+    if (SameName(printer.driver, driver.name)) users.push_back(&printer);
+  }
+  return users;
+}
+
+}  // namespace winsim
