@@ -1,0 +1,50 @@
+// A small conformance harness in the manner of Wine's own tests: each case
+// makes plain Win32 calls and states what Windows documents for them. The
+// same sources build against winsim and as a Windows program run under Wine.
+// Poison the last error and every out-parameter before a call, so that a
+// value the call did not set cannot pass for the right one.
+#pragma once
+#include <windows.h>
+
+#include <cstring>
+
+namespace conformance {
+
+constexpr DWORD kPoison = 0xDEADBEEF;
+
+inline void PoisonError() { SetLastError(kPoison); }
+template <typename T>
+void Poison(T& value) {
+  std::memset(static_cast<void*>(&value), 0xCC, sizeof(value));
+}
+
+// True when the cases run under Wine (never on winsim or on Windows).
+bool OnWine();
+// Where Wine behaves otherwise than Windows documents: true under Wine, and
+// the difference is named in the run's output. The case then checks what
+// Wine does, so the suite stays green on both.
+bool WineDiffers(const char* difference);
+
+// A directory the cases may create files in; empty at the start of a run.
+const WCHAR* WorkDirectory();
+
+void Failure(const char* file, int line, const char* format, ...);
+int Register(const char* name, void (*run)());
+
+}  // namespace conformance
+
+#define CONFORMANCE_CASE(name)                                                                \
+  static void name();                                                                         \
+  [[maybe_unused]] static const int name##_registered = ::conformance::Register(#name, name); \
+  static void name()
+
+// ok(condition, printf-style message): the case goes on after a failure.
+#define ok(condition, ...) ((condition) ? (void)0 : ::conformance::Failure(__FILE__, __LINE__, __VA_ARGS__))
+
+// The call's last error is `code`.
+#define ok_error(code)                                                                              \
+  do {                                                                                              \
+    const DWORD actual_ = GetLastError();                                                           \
+    ok(actual_ == static_cast<DWORD>(code), "last error %lu, expected %lu", (unsigned long)actual_, \
+       (unsigned long)(code));                                                                      \
+  } while (0)

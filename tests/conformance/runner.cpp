@@ -1,0 +1,76 @@
+// Runs every registered case, or those named on the command line; prints
+// each failure and the Wine differences met, and exits with 1 when any case
+// failed.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "conformance.h"
+#include "machine_setup.h"
+
+namespace conformance {
+
+namespace {
+
+struct Entry {
+  const char* name;
+  void (*run)();
+};
+
+std::vector<Entry>& Cases() {
+  static std::vector<Entry> cases;
+  return cases;
+}
+
+int g_failures = 0;
+const char* g_case = "";
+std::set<std::string> g_differences;
+
+}  // namespace
+
+int Register(const char* name, void (*run)()) {
+  Cases().push_back({name, run});
+  return 0;
+}
+
+void Failure(const char* file, int line, const char* format, ...) {
+  ++g_failures;
+  const char* base = std::strrchr(file, '/');
+  std::printf("%s: %s:%d: ", g_case, base ? base + 1 : file, line);
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+  std::printf("\n");
+}
+
+bool WineDiffers(const char* difference) {
+  if (!OnWine()) return false;
+  if (g_differences.insert(difference).second) std::printf("%s: wine differs: %s\n", g_case, difference);
+  return true;
+}
+
+}  // namespace conformance
+
+int main(int argc, char** argv) {
+  using namespace conformance;
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  int run = 0, failed = 0;
+  for (const Entry& entry : Cases()) {
+    bool chosen = argc < 2;
+    for (int i = 1; i < argc; ++i) chosen = chosen || std::strcmp(argv[i], entry.name) == 0;
+    if (!chosen) continue;
+    g_case = entry.name;
+    const int before = g_failures;
+    PrepareMachine();
+    entry.run();
+    ++run;
+    if (g_failures != before) ++failed;
+    std::printf("%s: %s\n", entry.name, g_failures == before ? "ok" : "FAILED");
+  }
+  std::printf("%d cases, %d failed, %zu wine differences\n", run, failed, g_differences.size());
+  return run == 0 || failed != 0 ? 1 : 0;
+}
