@@ -93,6 +93,19 @@ TEST_F(InstallContextTest, MissingDirectoriesAreErrorLinesAndTheRunGoesOn) {
   FreeContext(context);
 }
 
+// A system directory too long for MAX_PATH: the size reply sets no error,
+// so the line must not carry whatever an earlier call left behind.
+TEST_F(InstallContextTest, ASystemDirectoryTooLongIsErrorSevenWithItsOwnReason) {
+  machine().systemDirectory = u"C:\\" + std::u16string(300, u'w');
+  machine().FailNext("GetPrinterDriverDirectoryW", RPC_S_SERVER_UNAVAILABLE);  // the error left before
+  InstallContext context;
+  InitContext(context, InitFlagX64);
+  EXPECT_EQ(LogLines(context).back(),
+            "Error(7): Can`t retrieve system directory. - (The data area passed to a system call is too small.)");
+  EXPECT_EQ(context.SystemDir.Block, nullptr);
+  FreeContext(context);
+}
+
 TEST_F(InstallContextTest, UnknownEnvironmentGivesErrorSix) {
   auto& environments = machine().spooler.environments;
   environments.erase(environments.begin());  // "Windows x64"

@@ -80,6 +80,47 @@ TEST_F(SpoolerServiceTest, CheckStartsASpoolerFoundInAnyOtherState) {
   }
 }
 
+// A start sent while the spooler is still stopping is refused; it is sent
+// again once a poll finds the spooler stopped, within the same ten seconds.
+TEST_F(SpoolerServiceTest, AStartRefusedWhileStoppingIsSentAgainOnceStopped) {
+  struct Case {
+    bool restart;  // a restart's stop, else a check that finds the spooler stopping
+    DWORD stopMs;
+    DWORD stateAfter;
+    std::uint64_t waited;
+    Lines lines;
+  };
+  const std::string cantStop = "Error(3): Can't stop the spooler";
+  const std::string cantStart = "Error(4): Can't start the spooler - (An instance of the service is already running.)";
+  const Case cases[] = {
+      {false, 3000, kRunning, 3200, {">Check Spooler"}},
+      {true, 12000, kRunning, 12200, {">Restart Spooler", cantStop}},
+      // Slower than both waits: the start is still refused at the end.
+      {true, 25000, SERVICE_STOP_PENDING, 20000, {">Restart Spooler", cantStop, cantStart}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.restart ? "restart" : "check") << ", stop " << c.stopMs << " ms");
+    FreeContext(context);
+    context = InstallContext{};
+    winsim::SetCurrent(winsim::presets::ProductMachine());
+    spooler().stopMs = c.stopMs;
+    if (c.restart) {
+      RestartAndFinish(&context);
+    } else {
+      SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+      SC_HANDLE service = OpenServiceW(manager, TEXT("spooler"), SERVICE_STOP);
+      SERVICE_STATUS status{};
+      ControlService(service, SERVICE_CONTROL_STOP, &status);
+      CloseServiceHandle(service);
+      CloseServiceHandle(manager);
+      EXPECT_TRUE(CheckSpooler(context));
+    }
+    EXPECT_EQ(LogLines(context), c.lines);
+    EXPECT_EQ(spooler().state, c.stateAfter);
+    EXPECT_EQ(now(), c.waited);
+  }
+}
+
 TEST_F(SpoolerServiceTest, CheckLeavesTheSpoolerAloneWhenItsStatusCannotBeRead) {
   winsim::EnterServiceState(machine(), SERVICE_STOPPED);
   machine().FailNext("QueryServiceStatus", ERROR_ACCESS_DENIED);

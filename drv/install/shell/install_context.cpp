@@ -34,6 +34,8 @@ void SetSystemDir(InstallContext& context) {
   // A result of MAX_PATH or more is the size the call wanted: nothing was
   // copied, so it is as much a failure as 0.
   if (length == 0 || length >= MAX_PATH) {
+    // A size reply sets no error of its own: say what went wrong.
+    if (length != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
     LogError(context, 7, TEXT("Can`t retrieve system directory."));
     return;
   }

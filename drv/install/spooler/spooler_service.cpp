@@ -20,18 +20,30 @@ constexpr LPCWSTR CantStartSpooler = TEXT("Can't start the spooler");
 
 SC_HANDLE OpenServiceManager() { return OpenSCManagerW(nullptr, nullptr, ManagerRights); }
 
+// False when the start was refused because the service has not yet left
+// its last run (it is still stopping): worth sending again.
+bool SendStart(SC_HANDLE service) {
+  return StartServiceW(service, 0, nullptr) || GetLastError() != ERROR_SERVICE_ALREADY_RUNNING;
+}
+
 // A restart with no context logs nothing at all.
 void LogErrorTo(InstallContext* context, int number, LPCWSTR text) {
   if (context != nullptr) LogError(*context, number, text);
 }
 
 // Polls until the service reports `state` or the wait runs out. A failed
-// query keeps the state read before it.
-bool WaitForState(SC_HANDLE service, DWORD state) {
+// query keeps the state read before it. With `startWhenStopped`, a start
+// that was refused because the service was still stopping is sent again
+// once a poll finds it stopped: otherwise a slow stop would leave the
+// spooler stopped for good.
+bool WaitForState(SC_HANDLE service, DWORD state, bool startWhenStopped = false) {
   SERVICE_STATUS status{};
   QueryServiceStatus(service, &status);
   for (int poll = 0; poll < PollCount; ++poll) {
     if (status.dwCurrentState == state) return true;
+    if (startWhenStopped && status.dwCurrentState == SERVICE_STOPPED) {
+      startWhenStopped = !SendStart(service);
+    }
     Sleep(PollInterval);
     QueryServiceStatus(service, &status);
   }
@@ -45,8 +57,7 @@ bool EnsureServiceRunning(SC_HANDLE service) {
   if (service == nullptr) return false;
   // A service that already runs (or is on its way) refuses the start; the
   // wait decides.
-  StartServiceW(service, 0, nullptr);
-  return WaitForState(service, SERVICE_RUNNING);
+  return WaitForState(service, SERVICE_RUNNING, !SendStart(service));
 }
 
 bool CheckSpooler(InstallContext& context) {
