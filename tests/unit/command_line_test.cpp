@@ -70,7 +70,7 @@ TEST_F(CommandLineTest, OwnerWindowMustNameAnExistingWindow) {
 
 TEST_F(CommandLineTest, NegativeHandlesAreWidenedWithTheirSign) {
   HWND negative = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-66000));
-  machine().desktop.windows[negative] = winsim::Window{u"Setup", u""};
+  machine().desktop.windows[negative].className = u"Setup";
   EXPECT_EQ(ParseOwnerWindow(u"-66000"), negative);
 }
 
