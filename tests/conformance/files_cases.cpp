@@ -385,26 +385,16 @@ CONFORMANCE_CASE(move_file_delay_until_reboot_is_recorded) {
   DWORD type = 0;
   const bool existed = read(before, type);
 
-  const Text old = InWork(TEXT("old.dll")), fresh = InWork(TEXT("new.dll"));
+  const Text old = InWork(TEXT("old.dll")), fresh = InWork(TEXT("new.dll")), missing = InWork(TEXT("gone.dll"));
   MakeFile(old, "o");
   MakeFile(fresh, "n");
-  const struct {
-    const Text* from;
-    const Text* to;
-    DWORD flags;
-  } moves[] = {
-      {&old, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT},
-      {&fresh, &old, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING},
-  };
+  const Text* moves[][2] = {{&old, nullptr}, {&fresh, &old}, {&missing, nullptr}};
   for (const auto& m : moves) {
     PoisonError();
-    ok(MoveFileExW(m.from->c_str(), m.to ? m.to->c_str() : nullptr, m.flags), "failed with %lu", GetLastError());
+    ok(MoveFileExW(m[0]->c_str(), m[1] ? m[1]->c_str() : nullptr,
+                   MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING),
+       "%s: failed with %lu", conformance::Narrow(m[0]->c_str()).c_str(), GetLastError());
   }
-  const Text missing = InWork(TEXT("missing.dll"));
-  PoisonError();
-  ok(MoveFileExW(missing.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT), "a missing file: failed with %lu",
-     GetLastError());
-
   Text expected;
   for (const Text& part : {TEXT("\\??\\") + old, Text(), TEXT("\\??\\") + fresh, TEXT("!\\??\\") + old,
                            TEXT("\\??\\") + missing, Text()}) {
