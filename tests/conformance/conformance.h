@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 namespace conformance {
 
@@ -27,6 +28,12 @@ bool WineDiffers(const char* difference);
 
 // A directory the cases may create files in; empty at the start of a run.
 const WCHAR* WorkDirectory();
+
+// Text for messages: wide characters below 0x80 as they are, others as '?'.
+std::string Narrow(const WCHAR* text, std::size_t length = std::string::npos);
+// Equal texts, optionally without regard to ASCII case (paths, key names).
+bool SameText(const WCHAR* a, const WCHAR* b, bool ignoreCase = false);
+std::size_t TextLength(const WCHAR* text);
 
 void Failure(const char* file, int line, const char* format, ...);
 int Register(const char* name, void (*run)());

@@ -1,7 +1,9 @@
 // The cases on Windows or under Wine: one process, one prefix; the work
-// directory is emptied before each case.
+// directory is emptied before each case, and the spooler is running at its
+// start, as on a fresh winsim machine (a fresh Wine prefix has it stopped).
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "conformance.h"
@@ -16,7 +18,30 @@ bool OnWine() {
 
 const WCHAR* WorkDirectory() { return L"C:\\conformance"; }
 
+namespace {
+
+void StartSpooler() {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE spooler = manager ? OpenServiceW(manager, L"spooler", SERVICE_QUERY_STATUS | SERVICE_START) : nullptr;
+  SERVICE_STATUS status{};
+  if (spooler != nullptr && QueryServiceStatus(spooler, &status) && status.dwCurrentState == SERVICE_STOPPED) {
+    StartServiceW(spooler, 0, nullptr);
+  }
+  // Wine starts it within milliseconds, Windows within seconds.
+  for (int i = 0; spooler != nullptr && i < 1000; ++i) {
+    if (QueryServiceStatus(spooler, &status) && status.dwCurrentState == SERVICE_RUNNING) break;
+    Sleep(10);
+  }
+  if (status.dwCurrentState != SERVICE_RUNNING)
+    std::printf("the spooler is not running (state %lu)\n", status.dwCurrentState);
+  if (spooler != nullptr) CloseServiceHandle(spooler);
+  if (manager != nullptr) CloseServiceHandle(manager);
+}
+
+}  // namespace
+
 void PrepareMachine() {
+  StartSpooler();
   CreateDirectoryW(WorkDirectory(), nullptr);
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(L"C:\\conformance\\*", &found);

@@ -47,6 +47,29 @@ void Failure(const char* file, int line, const char* format, ...) {
   std::printf("\n");
 }
 
+std::size_t TextLength(const WCHAR* text) {
+  std::size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+std::string Narrow(const WCHAR* text, std::size_t length) {
+  std::string narrow;
+  if (text == nullptr) return "(null)";
+  for (std::size_t i = 0; i < length && text[i] != 0; ++i) {
+    narrow.push_back(text[i] < 0x80 ? static_cast<char>(text[i]) : '?');
+  }
+  return narrow;
+}
+
+bool SameText(const WCHAR* a, const WCHAR* b, bool ignoreCase) {
+  auto fold = [ignoreCase](WCHAR c) { return ignoreCase && c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 32) : c; };
+  for (;; ++a, ++b) {
+    if (fold(*a) != fold(*b)) return false;
+    if (*a == 0) return true;
+  }
+}
+
 bool WineDiffers(const char* difference) {
   if (!OnWine()) return false;
   if (g_differences.insert(difference).second) std::printf("%s: wine differs: %s\n", g_case, difference);

@@ -72,20 +72,6 @@ TEST_F(WinsimCoreTest, DefaultPrinterReportsTheCharactersItNeeds) {
   EXPECT_EQ(winsim::Narrow(*machine().spooler.defaultPrinter), "Microsoft Print to PDF");
 }
 
-TEST_F(WinsimCoreTest, ModuleAndSystemPathsFollowTheirSizingRules) {
-  WCHAR path[8];
-  EXPECT_EQ(GetModuleFileNameW(nullptr, path, 8), 8u);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(Utf8(path), "C:\\Prog");  // truncated and terminated
-  EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HMODULE>(0x1234), path, 8), 0u);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-
-  EXPECT_EQ(GetSystemDirectoryW(path, 8), 20u);  // size needed, terminator included
-  WCHAR system[MAX_PATH];
-  EXPECT_EQ(GetSystemDirectoryW(system, MAX_PATH), 19u);
-  EXPECT_EQ(Utf8(system), "C:\\Windows\\system32");
-}
-
 TEST_F(WinsimCoreTest, DriverDirectoryIsSizedInBytes) {
   DWORD needed = 0;
   EXPECT_FALSE(GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(TEXT("Windows x64")), 1, nullptr, 0, &needed));
@@ -93,19 +79,6 @@ TEST_F(WinsimCoreTest, DriverDirectoryIsSizedInBytes) {
   EXPECT_EQ(needed, (std::u16string(u"C:\\Windows\\system32\\spool\\DRIVERS\\x64").size() + 1) * 2);
   EXPECT_FALSE(GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(TEXT("Windows IA64")), 1, nullptr, 0, &needed));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ENVIRONMENT));
-}
-
-TEST_F(WinsimCoreTest, SystemMessagesEndInALineEndAndUnknownCodesHaveNone) {
-  LPWSTR text = nullptr;
-  const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
-  EXPECT_EQ(FormatMessageW(flags, nullptr, ERROR_SHARING_VIOLATION, 1033, reinterpret_cast<LPWSTR>(&text), 0, nullptr),
-            81u);  // characters, line end included
-  EXPECT_EQ(Utf8(text), "The process cannot access the file because it is being used by another process.\r\n");
-  EXPECT_EQ(LocalFree(text), nullptr);
-  text = nullptr;
-  EXPECT_EQ(FormatMessageW(flags, nullptr, 0x2468ACE, 1033, reinterpret_cast<LPWSTR>(&text), 0, nullptr), 0u);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
-  EXPECT_EQ(text, nullptr);
 }
 
 TEST_F(WinsimCoreTest, HeapsRefuseBlocksTheyDidNotHandOut) {

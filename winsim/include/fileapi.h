@@ -68,4 +68,5 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI CloseHandle(HANDLE hObject);
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
+BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes);
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);

@@ -68,4 +68,5 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD
                            DWORD cbData);
 LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 LONG WINAPI RegCloseKey(HKEY hKey);

@@ -268,6 +268,31 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   return DeleteValue(hKey, FromAnsi(lpValueName));
 }
 
+// A key with sub-keys, a predefined root or a read-only key gives
+// ERROR_ACCESS_DENIED; an empty name deletes the key the handle names.
+LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+  REGISTRY_FAULT();
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  OpenKey parent;
+  if (!Resolve(hKey, parent)) return ERROR_INVALID_HANDLE;
+  std::vector<std::u16string> names;
+  if (!SubKeyNames(FromWide(lpSubKey), names)) return ERROR_FILE_NOT_FOUND;
+  Registry& registry = M().registry;
+  std::u16string path = parent.key->path;
+  for (const auto& name : names) path += u"\\" + name;
+  RegistryKey* key = registry.FindKey(path);
+  if (key == nullptr) return ERROR_FILE_NOT_FOUND;
+  const std::u16string folded = FoldCase(key->path);
+  const bool root = folded.find(u'\\') == std::u16string::npos;
+  bool hasSubKeys = false;
+  for (const auto& other : registry.keys) {
+    hasSubKeys = hasSubKeys || other.first.compare(0, folded.size() + 1, folded + u"\\") == 0;
+  }
+  if (root || hasSubKeys || (key->denied & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  registry.keys.erase(folded);
+  return ERROR_SUCCESS;
+}
+
 // Closing a predefined root succeeds and changes nothing.
 LONG WINAPI RegCloseKey(HKEY hKey) {
   REGISTRY_FAULT();

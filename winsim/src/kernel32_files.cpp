@@ -273,6 +273,28 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
   return file->attributes == 0 ? FILE_ATTRIBUTE_NORMAL : file->attributes;
 }
 
+// Sets a file's attributes; FILE_ATTRIBUTE_NORMAL alone clears them.
+// Directories' attributes are not modelled: they are refused.
+BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
+  WINSIM_FAULT(FALSE);
+  std::u16string full;
+  if (!Resolve(lpFileName, full)) return FALSE;
+  FileSystem& fs = M().files;
+  File* file = fs.Find(full);
+  if (file == nullptr) {
+    Fail(fs.IsDirectory(full) ? ERROR_ACCESS_DENIED : fs.Missing(full));
+    return FALSE;
+  }
+  if (file->deletePending) {
+    Fail(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const DWORD settable =
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+  file->attributes = dwFileAttributes & settable;
+  return TRUE;
+}
+
 // With MOVEFILE_DELAY_UNTIL_REBOOT nothing is checked but the names: the
 // operation is recorded for the restart (a NULL new name deletes), also for
 // a path that does not exist. Otherwise a file is renamed now.
