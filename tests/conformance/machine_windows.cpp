@@ -57,3 +57,19 @@ void PrepareMachine() {
 }
 
 }  // namespace conformance
+
+namespace conformance {
+
+// The fixture monitor the win64 build makes, product\bin\vexmon64.dll beside
+// this program.
+bool InstallMonitorModule(const WCHAR* fileName) {
+  WCHAR self[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring source(self, length);
+  source = source.substr(0, source.find_last_of(L'\\') + 1) + L"product\\bin\\vexmon64.dll";
+  WCHAR system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  return CopyFileW(source.c_str(), (std::wstring(system) + L"\\" + fileName).c_str(), FALSE) != FALSE;
+}
+
+}  // namespace conformance

@@ -19,3 +19,16 @@ void PrepareMachine() {
 }
 
 }  // namespace conformance
+
+namespace conformance {
+
+// The module stands for the product's monitor fixture: the spooler takes it
+// as a port monitor.
+bool InstallMonitorModule(const WCHAR* fileName) {
+  winsim::Machine& machine = winsim::Current();
+  winsim::File& module = machine.files.Put(machine.systemDirectory + u"\\" + fileName, std::vector<std::uint8_t>(64, 7));
+  module.monitorPorts = std::vector<std::u16string>{u"Ravelquill:"};
+  return true;
+}
+
+}  // namespace conformance

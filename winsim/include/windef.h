@@ -77,6 +77,11 @@ struct HKEY__;
 typedef HKEY__* HKEY;
 typedef HKEY* PHKEY;
 
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
 #define FALSE 0
 #define TRUE 1
 #define MAX_PATH 260

@@ -1,6 +1,8 @@
 // winspool: printers, drivers, monitors and the default printer.
 #pragma once
 #include "windef.h"
+#include "winreg.h"
+#include "winsvc.h"
 
 #define CCHDEVICENAME 32
 #define CCHFORMNAME 32
@@ -83,9 +85,90 @@ typedef struct _PRINTER_INFO_2W {
 typedef PRINTER_INFO_2W PRINTER_INFO_2;
 typedef PPRINTER_INFO_2W PPRINTER_INFO_2;
 
+typedef struct _PRINTER_DEFAULTSW {
+  LPWSTR pDatatype;
+  LPDEVMODEW pDevMode;
+  ACCESS_MASK DesiredAccess;
+} PRINTER_DEFAULTSW, *PPRINTER_DEFAULTSW, *LPPRINTER_DEFAULTSW;
+
 typedef struct _DRIVER_INFO_1W {
   LPWSTR pName;
 } DRIVER_INFO_1W;
+
+typedef struct _DRIVER_INFO_2W {
+  DWORD cVersion;
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDriverPath;
+  LPWSTR pDataFile;
+  LPWSTR pConfigFile;
+} DRIVER_INFO_2W, *PDRIVER_INFO_2W, *LPDRIVER_INFO_2W;
+
+typedef struct _DRIVER_INFO_3W {
+  DWORD cVersion;
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDriverPath;
+  LPWSTR pDataFile;
+  LPWSTR pConfigFile;
+  LPWSTR pHelpFile;
+  LPWSTR pDependentFiles;
+  LPWSTR pMonitorName;
+  LPWSTR pDefaultDataType;
+} DRIVER_INFO_3W, *PDRIVER_INFO_3W, *LPDRIVER_INFO_3W;
+
+typedef struct _DRIVER_INFO_4W {
+  DWORD cVersion;
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDriverPath;
+  LPWSTR pDataFile;
+  LPWSTR pConfigFile;
+  LPWSTR pHelpFile;
+  LPWSTR pDependentFiles;
+  LPWSTR pMonitorName;
+  LPWSTR pDefaultDataType;
+  LPWSTR pszzPreviousNames;
+} DRIVER_INFO_4W, *PDRIVER_INFO_4W, *LPDRIVER_INFO_4W;
+
+typedef struct _DRIVER_INFO_6W {
+  DWORD cVersion;
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDriverPath;
+  LPWSTR pDataFile;
+  LPWSTR pConfigFile;
+  LPWSTR pHelpFile;
+  LPWSTR pDependentFiles;
+  LPWSTR pMonitorName;
+  LPWSTR pDefaultDataType;
+  LPWSTR pszzPreviousNames;
+  FILETIME ftDriverDate;
+  ULONGLONG dwlDriverVersion;
+  LPWSTR pszMfgName;
+  LPWSTR pszOEMUrl;
+  LPWSTR pszHardwareID;
+  LPWSTR pszProvider;
+} DRIVER_INFO_6W, *PDRIVER_INFO_6W, *LPDRIVER_INFO_6W;
+
+typedef struct _MONITOR_INFO_1W {
+  LPWSTR pName;
+} MONITOR_INFO_1W, *PMONITOR_INFO_1W, *LPMONITOR_INFO_1W;
+
+typedef struct _MONITOR_INFO_2W {
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDLLName;
+} MONITOR_INFO_2W, *PMONITOR_INFO_2W, *LPMONITOR_INFO_2W;
+
+#ifdef __cplusplus
+static_assert(sizeof(PRINTER_DEFAULTSW) == 24, "PRINTER_DEFAULTSW must have the SDK's x64 size");
+static_assert(sizeof(DRIVER_INFO_2W) == 48, "DRIVER_INFO_2W must have the SDK's x64 size");
+static_assert(sizeof(DRIVER_INFO_3W) == 80, "DRIVER_INFO_3W must have the SDK's x64 size");
+static_assert(sizeof(DRIVER_INFO_4W) == 88, "DRIVER_INFO_4W must have the SDK's x64 size");
+static_assert(sizeof(DRIVER_INFO_6W) == 136, "DRIVER_INFO_6W must have the SDK's x64 size");
+static_assert(sizeof(MONITOR_INFO_2W) == 24, "MONITOR_INFO_2W must have the SDK's x64 size");
+#endif
 
 #define PRINTER_ENUM_DEFAULT 0x00000001
 #define PRINTER_ENUM_LOCAL 0x00000002
@@ -99,9 +182,67 @@ typedef struct _DRIVER_INFO_1W {
 #define PRINTER_ATTRIBUTE_NETWORK 0x00000010
 #define PRINTER_ATTRIBUTE_LOCAL 0x00000040
 
+#define PRINTER_CONTROL_PAUSE 1
+#define PRINTER_CONTROL_RESUME 2
+#define PRINTER_CONTROL_PURGE 3
+#define PRINTER_CONTROL_SET_STATUS 4
+
+#define PRINTER_STATUS_PAUSED 0x00000001
+#define PRINTER_STATUS_PENDING_DELETION 0x00000004
+
+#ifndef STANDARD_RIGHTS_EXECUTE
+#define STANDARD_RIGHTS_EXECUTE (READ_CONTROL)
+#endif
+#define SERVER_ACCESS_ADMINISTER 0x00000001
+#define SERVER_ACCESS_ENUMERATE 0x00000002
+#define PRINTER_ACCESS_ADMINISTER 0x00000004
+#define PRINTER_ACCESS_USE 0x00000008
+#define SERVER_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | SERVER_ACCESS_ADMINISTER | SERVER_ACCESS_ENUMERATE)
+#define SERVER_READ (STANDARD_RIGHTS_READ | SERVER_ACCESS_ENUMERATE)
+#define SERVER_WRITE (STANDARD_RIGHTS_WRITE | SERVER_ACCESS_ADMINISTER | SERVER_ACCESS_ENUMERATE)
+#define SERVER_EXECUTE (STANDARD_RIGHTS_EXECUTE | SERVER_ACCESS_ENUMERATE)
+#define PRINTER_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_USE)
+#define PRINTER_READ (STANDARD_RIGHTS_READ | PRINTER_ACCESS_USE)
+#define PRINTER_WRITE (STANDARD_RIGHTS_WRITE | PRINTER_ACCESS_USE)
+#define PRINTER_EXECUTE (STANDARD_RIGHTS_EXECUTE | PRINTER_ACCESS_USE)
+
+#define APD_STRICT_UPGRADE 0x00000001
+#define APD_STRICT_DOWNGRADE 0x00000002
+#define APD_COPY_ALL_FILES 0x00000004
+#define APD_COPY_NEW_FILES 0x00000008
+#define APD_COPY_FROM_DIRECTORY 0x00000010
+
+#define DPD_DELETE_UNUSED_FILES 0x00000001
+#define DPD_DELETE_SPECIFIC_VERSION 0x00000002
+#define DPD_DELETE_ALL_FILES 0x00000004
+
 BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned);
 BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverDirectory,
                                        DWORD cbBuf, LPDWORD pcbNeeded);
 BOOL WINAPI GetDefaultPrinterW(LPWSTR pszBuffer, LPDWORD pcchBuffer);
 BOOL WINAPI SetDefaultPrinterW(LPCWSTR pszPrinter);
+BOOL WINAPI EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf, LPDWORD pcbNeeded,
+                          LPDWORD pcReturned);
+BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitorInfo);
+BOOL WINAPI DeleteMonitorW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pMonitorName);
+BOOL WINAPI AddPrinterDriverExW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo, DWORD dwFileCopyFlags);
+BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName, DWORD dwDeleteFlag,
+                                   DWORD dwVersionFlag);
+BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
+                                LPDWORD pcbNeeded, LPDWORD pcReturned);
+BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
+                              LPDWORD pcbNeeded);
+BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault);
+BOOL WINAPI ClosePrinter(HANDLE hPrinter);
+HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter);
+BOOL WINAPI DeletePrinter(HANDLE hPrinter);
+BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded);
+BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command);
+DWORD WINAPI GetPrinterDataA(HANDLE hPrinter, LPSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,
+                             LPDWORD pcbNeeded);
+DWORD WINAPI GetPrinterDataExA(HANDLE hPrinter, LPCSTR pKeyName, LPCSTR pValueName, LPDWORD pType, LPBYTE pData,
+                               DWORD nSize, LPDWORD pcbNeeded);
+DWORD WINAPI SetPrinterDataA(HANDLE hPrinter, LPSTR pValueName, DWORD Type, LPBYTE pData, DWORD cbData);
+DWORD WINAPI SetPrinterDataExA(HANDLE hPrinter, LPCSTR pKeyName, LPCSTR pValueName, DWORD Type, LPBYTE pData,
+                               DWORD cbData);

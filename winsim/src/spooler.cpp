@@ -10,7 +10,13 @@ namespace {
 
 bool SameName(const std::u16string& a, const std::u16string& b) { return FoldCase(a) == FoldCase(b); }
 
-// The members of a comma-separated port list.
+const File* ModuleOf(const Machine& machine, const Monitor& monitor) {
+  auto it = machine.files.files.find(FoldCase(machine.systemDirectory + u"\\" + monitor.dll));
+  return it == machine.files.files.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
 std::vector<std::u16string> PortList(const std::u16string& ports) {
   std::vector<std::u16string> list;
   std::size_t start = 0;
@@ -25,13 +31,6 @@ std::vector<std::u16string> PortList(const std::u16string& ports) {
   }
   return list;
 }
-
-const File* ModuleOf(const Machine& machine, const Monitor& monitor) {
-  auto it = machine.files.files.find(FoldCase(machine.systemDirectory + u"\\" + monitor.dll));
-  return it == machine.files.files.end() ? nullptr : &it->second;
-}
-
-}  // namespace
 
 Printer* Spooler::FindPrinter(const std::u16string& name) {
   for (auto& p : printers) {

@@ -109,6 +109,8 @@ struct Spooler {
   const PrintEnvironment* FindEnvironment(const std::u16string& name) const;
 };
 
+// The members of a comma-separated port list, as a printer's pPortName has them.
+std::vector<std::u16string> PortList(const std::u16string& ports);
 // The ports the registered monitors provide (their modules' ports), in
 // monitor order. Empty while the spooler does not run.
 std::vector<std::u16string> Ports(const Machine& machine);

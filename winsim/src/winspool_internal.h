@@ -1,0 +1,155 @@
+// What the winspool calls share: the entry check every call makes, the
+// printer handles, and the one routine that lays out info blocks.
+#pragma once
+#include <winspool.h>
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api.h"
+
+namespace winsim {
+
+// Every winspool call is an RPC to spoolsv.exe; with the service not
+// running it fails with RPC_S_SERVER_UNAVAILABLE.
+inline bool SpoolerAnswers() {
+  if (SpoolerRunning(M())) return true;
+  Fail(RPC_S_SERVER_UNAVAILABLE);
+  return false;
+}
+
+inline const char16_t kNativeEnvironment[] = u"Windows x64";
+
+// The environment a call names: NULL is the native one.
+inline std::u16string EnvironmentOf(LPCWSTR environment) {
+  return environment != nullptr ? FromWide(environment) : std::u16string(kNativeEnvironment);
+}
+
+// True for a name that is NULL or empty: the local print server.
+inline bool IsLocalServer(LPCWSTR name) { return name == nullptr || *name == 0; }
+
+// The caller's printer handle, or null (last error ERROR_INVALID_HANDLE).
+// A handle opened in an earlier run of spoolsv.exe names nothing now.
+inline Handle* FindPrinterHandle(HANDLE printer) {
+  Handle* handle = M().handles.Find(HandleValue(printer), HandleKind::Printer, M().caller);
+  if (handle == nullptr || handle->target != M().services.spooler.process) {
+    Fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return handle;
+}
+
+// The printer a handle names; null for a server handle (last error
+// ERROR_INVALID_HANDLE, as printer calls refuse the server's handle).
+inline Printer* PrinterOfHandle(const Handle& handle) {
+  Printer* printer = handle.object.empty() ? nullptr : M().spooler.FindPrinter(handle.object);
+  if (printer == nullptr) Fail(ERROR_INVALID_HANDLE);
+  return printer;
+}
+
+// The text of one string field; multi-strings carry their inner zeros (the
+// final zero is added when written). nullopt leaves the pointer null.
+using Text = std::optional<std::u16string>;
+
+template <typename Object>
+struct StringField {
+  std::size_t offset;  // of the LPWSTR in the record
+  Text (*text)(const Object&);
+};
+
+// One info level: the record, its string fields, the fields that are not
+// strings, and an optional DEVMODEW that each record points at.
+template <typename Object>
+struct InfoLevel {
+  DWORD level;
+  std::size_t recordSize;
+  std::vector<StringField<Object>> strings;
+  void (*fixed)(const Object&, BYTE* record) = nullptr;
+  void (*devMode)(const Object&, DEVMODEW& out) = nullptr;
+  std::size_t devModeOffset = 0;  // of pDevMode in the record, when devMode is set
+};
+
+template <typename Object>
+const InfoLevel<Object>* FindLevel(const std::vector<InfoLevel<Object>>& levels, DWORD level) {
+  for (const auto& l : levels) {
+    if (l.level == level) return &l;
+  }
+  return nullptr;
+}
+
+// Lays the records out at the start of the block and packs what they point
+// at from the block's end backwards, as the spooler does; with no block it
+// only counts. Returns the bytes the layout takes.
+template <typename Object>
+std::size_t LayOut(const InfoLevel<Object>& level, const std::vector<const Object*>& objects, BYTE* block,
+                   std::size_t size) {
+  std::size_t used = objects.size() * level.recordSize;
+  // Device modes first, from an 8-aligned end, so that they stay aligned.
+  BYTE* end = block != nullptr ? block + (size & ~std::size_t{7}) : nullptr;
+  auto pointAt = [](BYTE* record, std::size_t offset, void* target) {
+    std::memcpy(record + offset, &target, sizeof(target));
+  };
+  if (block != nullptr) std::memset(block, 0, used);
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    if (level.devMode == nullptr) break;
+    used += sizeof(DEVMODEW);
+    if (block == nullptr) continue;
+    end -= sizeof(DEVMODEW);
+    DEVMODEW devMode;
+    level.devMode(*objects[i], devMode);
+    std::memcpy(end, &devMode, sizeof(devMode));
+    pointAt(block + i * level.recordSize, level.devModeOffset, end);
+  }
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    BYTE* record = block != nullptr ? block + i * level.recordSize : nullptr;
+    if (record != nullptr && level.fixed != nullptr) level.fixed(*objects[i], record);
+    for (const auto& field : level.strings) {
+      const Text text = field.text(*objects[i]);
+      if (!text) continue;
+      const std::size_t bytes = (text->size() + 1) * sizeof(WCHAR);
+      used += bytes;
+      if (record == nullptr) continue;
+      end -= bytes;
+      std::memcpy(end, text->c_str(), bytes);
+      pointAt(record, field.offset, end);
+    }
+  }
+  return used;
+}
+
+// The sizing and the filling call in one: *pcbNeeded gets the size (rounded
+// to 8, the alignment the layout keeps); a short block gives
+// ERROR_INSUFFICIENT_BUFFER and nothing written.
+template <typename Object>
+bool WriteInfo(const InfoLevel<Object>& level, const std::vector<const Object*>& objects, BYTE* block, DWORD cbBuf,
+               LPDWORD pcbNeeded) {
+  const std::size_t needed = (LayOut(level, objects, nullptr, 0) + 7) & ~std::size_t{7};
+  *pcbNeeded = static_cast<DWORD>(needed);
+  if (cbBuf < needed || (needed > 0 && block == nullptr)) {
+    Fail(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  if (block != nullptr) LayOut(level, objects, block, cbBuf);
+  return true;
+}
+
+// A multi-string of `strings` as a Text: each with its zero; empty: "".
+inline Text MultiText(const std::vector<std::u16string>& strings) {
+  std::u16string text;
+  for (const auto& s : strings) {
+    text += s;
+    text.push_back(u'\0');
+  }
+  return text;
+}
+
+}  // namespace winsim
+
+// The entry of every winspool call: the armed fault, then the spooler.
+#define WINSPOOL_ENTRY(failure_value)                      \
+  do {                                                     \
+    WINSIM_FAULT(failure_value);                           \
+    if (!::winsim::SpoolerAnswers()) return failure_value; \
+  } while (0)
