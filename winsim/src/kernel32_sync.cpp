@@ -31,6 +31,13 @@ bool MutexKey(const std::u16string& name, std::u16string& key) {
 // other than the namespace prefix are refused above.
 std::u16string UnnamedMutexKey(std::uint64_t handle) { return u"\\Unnamed\\" + Widen(std::to_string(handle)); }
 
+std::u16string FromAnsiName(LPCSTR name) {
+  if (name == nullptr) return std::u16string();
+  std::vector<WCHAR> wide(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0)));
+  MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), static_cast<int>(wide.size()));
+  return FromWide(wide.data());
+}
+
 HANDLE CreateMutexNamed(BOOL initialOwner, const std::u16string& name) {
   Machine& machine = M();
   std::u16string key;
@@ -118,14 +125,39 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lp
   return CreateMutexNamed(bInitialOwner, FromWide(lpName));
 }
 
-HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName) {
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName) {
   WINSIM_FAULT(nullptr);
-  std::vector<WCHAR> name(1, 0);
-  if (lpName != nullptr) {
-    name.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, lpName, -1, nullptr, 0)));
-    MultiByteToWideChar(CP_ACP, 0, lpName, -1, name.data(), static_cast<int>(name.size()));
+  return CreateMutexNamed(bInitialOwner, FromAnsiName(lpName));
+}
+
+// A new handle to an existing named mutex; ERROR_FILE_NOT_FOUND when there
+// is none. Access rights are not checked.
+HANDLE WINAPI OpenMutexW(DWORD dwDesiredAccess, BOOL, LPCWSTR lpName) {
+  WINSIM_FAULT(nullptr);
+  Machine& machine = M();
+  const std::u16string name = FromWide(lpName);
+  std::u16string key;
+  if (name.empty()) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
   }
-  return CreateMutexW(lpMutexAttributes, bInitialOwner, name.data());
+  if (!MutexKey(name, key)) return nullptr;
+  if (machine.mutexes.count(key) == 0) {
+    Fail(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  Handle handle;
+  handle.kind = HandleKind::Mutex;
+  handle.process = machine.caller;
+  handle.object = key;
+  handle.access = dwDesiredAccess;
+  return AsHandle<HANDLE>(machine.handles.Add(handle));
+}
+
+HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName) {
+  WINSIM_FAULT(nullptr);
+  const std::u16string name = FromAnsiName(lpName);
+  return OpenMutexW(dwDesiredAccess, bInheritHandle, name.c_str());
 }
 
 // Ownership belongs to the thread, not to the handle: any handle of the
