@@ -24,8 +24,7 @@ CONFORMANCE_CASE(create_process_of_a_missing_program) {
     PROCESS_INFORMATION process;
     conformance::Poison(process);
     conformance::PoisonError();
-    ok(!CreateProcessW(c.application, c.commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process),
+    ok(!CreateProcessW(c.application, c.commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process),
        "a missing program was started");
     ok_error(c.error);
   }
