@@ -35,6 +35,14 @@ std::string Narrow(const WCHAR* text, std::size_t length = std::string::npos);
 bool SameText(const WCHAR* a, const WCHAR* b, bool ignoreCase = false);
 std::size_t TextLength(const WCHAR* text);
 
+// A second process for cases that need one: this program started again with
+// kChildArgument, which makes it create kChildMutex owned and wait to be
+// terminated. Returns once the child owns the mutex (false when it could not
+// be started). On winsim the program's profile does the same.
+constexpr char kChildArgument[] = "--hold-child-mutex";
+constexpr char kChildMutex[] = "conformance child mutex";
+bool StartChild(PROCESS_INFORMATION& child);
+
 void Failure(const char* file, int line, const char* format, ...);
 int Register(const char* name, void (*run)());
 

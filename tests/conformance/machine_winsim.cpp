@@ -14,6 +14,13 @@ const WCHAR* WorkDirectory() { return u"C:\\conformance"; }
 void PrepareMachine() {
   std::unique_ptr<winsim::Machine> machine = winsim::NewMachine();
   machine->files.AddDirectory(WorkDirectory());
+  // The program itself, started again as a child, holds the child mutex
+  // until it is terminated (see StartChild).
+  machine->files.Put(u"C:\\conformance\\conformance.exe", std::vector<std::uint8_t>(100, 0x43));
+  winsim::ProgramProfile child;
+  child.fileName = u"conformance.exe";
+  child.mutexName = winsim::Widen(kChildMutex);
+  machine->programs.push_back(child);
   machine->caller = winsim::StartProcess(*machine, winsim::ProgramKind::Installer, u"C:\\conformance\\conformance.exe");
   winsim::SetCurrent(std::move(machine));
 }

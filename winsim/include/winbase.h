@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include "windef.h"
 #include "winerror.h"
+#include "fileapi.h"
 
 #define GMEM_FIXED 0x0000
 #define GMEM_MOVEABLE 0x0002
@@ -40,6 +41,94 @@ LPWSTR WINAPI GetCommandLineW();
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
+
+// Synchronization: named mutexes and waits.
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_ABANDONED 0x00000080L
+#define WAIT_ABANDONED_0 WAIT_ABANDONED
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define SYNCHRONIZE (0x00100000L)
+#define MUTEX_ALL_ACCESS 0x001F0001
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
+HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCWSTR lpName);
+HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName);
+HANDLE WINAPI OpenMutexW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName);
+BOOL WINAPI ReleaseMutex(HANDLE hMutex);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+
+// Processes.
+#define STILL_ACTIVE 259
+#define PROCESS_ALL_ACCESS 0x001FFFFF
+#define THREAD_ALL_ACCESS 0x001FFFFF
+#define CREATE_NO_WINDOW 0x08000000
+#define STARTF_USESHOWWINDOW 0x00000001
+
+typedef struct _STARTUPINFOW {
+  DWORD cb;
+  LPWSTR lpReserved;
+  LPWSTR lpDesktop;
+  LPWSTR lpTitle;
+  DWORD dwX;
+  DWORD dwY;
+  DWORD dwXSize;
+  DWORD dwYSize;
+  DWORD dwXCountChars;
+  DWORD dwYCountChars;
+  DWORD dwFillAttribute;
+  DWORD dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  LPBYTE lpReserved2;
+  HANDLE hStdInput;
+  HANDLE hStdOutput;
+  HANDLE hStdError;
+} STARTUPINFOW, *LPSTARTUPINFOW;
+
+typedef struct _PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                           LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags,
+                           LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
+                           LPPROCESS_INFORMATION lpProcessInformation);
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
+
+// The version of Windows.
+#define VER_PLATFORM_WIN32_NT 2
+#define VER_NT_WORKSTATION 0x0000001
+#define VER_SUITE_SINGLEUSERTS 0x00000100
+
+typedef struct _OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
+
+typedef struct _OSVERSIONINFOEXA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+  WORD wServicePackMajor;
+  WORD wServicePackMinor;
+  WORD wSuiteMask;
+  BYTE wProductType;
+  BYTE wReserved;
+} OSVERSIONINFOEXA, *POSVERSIONINFOEXA, *LPOSVERSIONINFOEXA;
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 
 DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
                             DWORD nSize, va_list* Arguments);

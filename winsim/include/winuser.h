@@ -8,17 +8,22 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_GETTEXT 0x000D
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
+#define WM_SYSCOMMAND 0x0112
 #define WM_USER 0x0400
 
 #define IDOK 1
 #define IDCANCEL 2
 #define BN_CLICKED 0
 #define VK_SHIFT 0x10
+#define SC_CLOSE 0xF060
 
 #define MAKEWPARAM(l, h) \
   ((WPARAM)(DWORD)(((WORD)(((DWORD_PTR)(l)) & 0xffff)) | (((DWORD)((WORD)(((DWORD_PTR)(h)) & 0xffff))) << 16)))
 
 BOOL WINAPI IsWindow(HWND hWnd);
+HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
+BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 SHORT WINAPI GetAsyncKeyState(int vKey);
 INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                                LPARAM dwInitParam);

@@ -26,7 +26,7 @@ HWND Desktop::FindTopLevel(const std::u16string* className, const std::u16string
   for (const auto& entry : windows) {
     const Window& window = entry.second;
     if (className != nullptr && FoldCase(*className) != FoldCase(window.className)) continue;
-    if (title != nullptr && *title != window.title) continue;
+    if (title != nullptr && FoldCase(*title) != FoldCase(window.title)) continue;
     return entry.first;
   }
   return nullptr;

@@ -93,7 +93,7 @@ void CloseHandleEntry(Machine& machine, std::uint64_t value) {
 DWORD StartProcess(Machine& machine, ProgramKind kind, const std::u16string& image, const std::u16string& commandLine) {
   Process process;
   process.id = machine.nextProcessId;
-  machine.nextProcessId += 4;
+  machine.nextProcessId += 8;  // the process's id and its thread's
   process.kind = kind;
   process.image = image;
   process.commandLine = commandLine;
@@ -111,20 +111,25 @@ DWORD StartProcess(Machine& machine, ProgramKind kind, const std::u16string& ima
     process.neverCloses = profile->neverCloses;
   }
   machine.processes[process.id] = process;
-  if (profile != nullptr && !profile->mutexName.empty()) {
+  if (profile == nullptr) return process.id;
+  if (!profile->mutexName.empty()) {
+    // One instance per session: a program that finds its mutex already
+    // there (ERROR_ALREADY_EXISTS) closes it and leaves at once.
+    if (machine.mutexes.count(profile->mutexName) != 0) {
+      EndProcess(machine, process.id, 0, true);
+      return process.id;
+    }
     Handle mutex;
     mutex.kind = HandleKind::Mutex;
     mutex.process = process.id;
     mutex.object = profile->mutexName;
-    mutex.access = 0x001F0001;  // MUTEX_ALL_ACCESS
+    mutex.access = MUTEX_ALL_ACCESS;
     machine.handles.Add(mutex);
     Mutex& object = machine.mutexes[profile->mutexName];
-    if (object.owner == 0) {
-      object.owner = process.id;
-      object.recursion = 1;
-    }
+    object.owner = process.id;
+    object.recursion = 1;
   }
-  if (profile != nullptr && !profile->windowClass.empty() && !profile->windowless) {
+  if (!profile->windowClass.empty() && !profile->windowless) {
     machine.desktop.CreateWindow(profile->windowClass, profile->windowTitle, nullptr, process.id);
   }
   return process.id;

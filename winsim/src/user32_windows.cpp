@@ -31,6 +31,67 @@ void Deliver(HWND hwnd, DLGPROC proc, DialogAction action) {
 
 BOOL WINAPI IsWindow(HWND hWnd) { return M().desktop.Find(hWnd) != nullptr ? TRUE : FALSE; }
 
+// Top-level windows of every process, class and title compared without
+// regard to case; NULL matches any. A class given as an atom names no class
+// the model knows. A miss returns NULL with ERROR_FILE_NOT_FOUND.
+HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+  WINSIM_FAULT(nullptr);
+  HWND found = nullptr;
+  if (reinterpret_cast<ULONG_PTR>(lpClassName) == 0 || reinterpret_cast<ULONG_PTR>(lpClassName) > 0xFFFF) {
+    const std::u16string className = FromWide(lpClassName);
+    const std::u16string title = FromWide(lpWindowName);
+    found = M().desktop.FindTopLevel(lpClassName != nullptr ? &className : nullptr,
+                                     lpWindowName != nullptr ? &title : nullptr);
+  }
+  if (found == nullptr) Fail(ERROR_FILE_NOT_FOUND);
+  return found;
+}
+
+// Posting returns at once; the program acts on the message later on the
+// virtual clock. A simulated program quits on its quit message (both
+// parameters 0, as the tray program insists) and closes its window on
+// WM_CLOSE or SC_CLOSE, each after its profile's delay, unless it is deaf or
+// never closes. A NULL window posts to the caller's own queue.
+BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  WINSIM_FAULT(FALSE);
+  Machine& machine = M();
+  if (hWnd == nullptr) return TRUE;
+  const Window* window = machine.desktop.Find(hWnd);
+  if (window == nullptr) {
+    Fail(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  const Process* process = machine.FindProcess(window->process);
+  if (process == nullptr || process->kind != ProgramKind::Program || process->deaf) return TRUE;
+  const bool close = Msg == WM_CLOSE || (Msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE);
+  Event event;
+  event.at = machine.clock.now + process->quitDelayMs;
+  if (process->quitMessage != 0 && Msg == process->quitMessage && wParam == 0 && lParam == 0) {
+    event.kind = EventKind::ProcessQuits;
+    event.object = process->id;
+    event.value = 0;
+  } else if (close && !process->neverCloses) {
+    event.kind = EventKind::WindowCloses;
+    event.object = HandleValue(hWnd);
+  } else {
+    return TRUE;
+  }
+  machine.Schedule(event);
+  return TRUE;
+}
+
+// The id of the window's thread, and of its process through the pointer.
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
+  WINSIM_FAULT(0);
+  const Window* window = M().desktop.Find(hWnd);
+  if (window == nullptr) {
+    Fail(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (lpdwProcessId != nullptr) *lpdwProcessId = window->process;
+  return MainThreadId(window->process);
+}
+
 // The high bit is set while the key is down.
 SHORT WINAPI GetAsyncKeyState(int vKey) {
   return (vKey == VK_SHIFT && M().desktop.shiftDown) ? static_cast<SHORT>(0x8000) : 0;

@@ -58,7 +58,8 @@ struct Desktop {
   Window* Find(HWND hwnd);
   ModalLoop* FindModal(HWND hwnd);
   // The first top-level window, in creation order, of the class and title
-  // given (an empty text matches any), as FindWindowW looks.
+  // given (null matches any; both compared without regard to case), as
+  // FindWindowW looks.
   HWND FindTopLevel(const std::u16string* className, const std::u16string* title) const;
 };
 

@@ -50,6 +50,10 @@ struct Process {
   std::size_t handlesLeftOpen = 0;
 };
 
+// Process and thread ids share one space; each process has one thread, whose
+// id follows the process's own.
+inline DWORD MainThreadId(DWORD process) { return process + 4; }
+
 enum class HandleKind { File, Key, ServiceManager, Service, Mutex, Process, Thread, Printer };
 
 // One open handle. Which fields mean something depends on the kind.
@@ -83,7 +87,8 @@ T AsHandle(std::uint64_t value) {
   return reinterpret_cast<T>(static_cast<std::uintptr_t>(value));
 }
 
-// A named mutex. It exists while a handle names it.
+// A mutex, named or not (an unnamed one is keyed by a name no program can
+// give, see UnnamedMutexKey). It exists while a handle names it.
 struct Mutex {
   DWORD owner = 0;         // the owning process; 0 when free
   DWORD recursion = 0;     // waits satisfied for the owner
