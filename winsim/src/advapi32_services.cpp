@@ -54,14 +54,6 @@ SC_HANDLE NewHandle(HandleKind kind, DWORD access, const std::u16string& object 
   return AsHandle<SC_HANDLE>(M().handles.Add(handle));
 }
 
-// The handle's record when it is open and of the wanted kind; otherwise null
-// with ERROR_INVALID_HANDLE set.
-Handle* Lookup(SC_HANDLE handle, HandleKind kind) {
-  Handle* found = M().handles.Find(HandleValue(handle), kind, M().caller);
-  if (found == nullptr) Fail(ERROR_INVALID_HANDLE);
-  return found;
-}
-
 bool Holds(const Handle& handle, DWORD rights) {
   if ((handle.access & rights) == rights) return true;
   Fail(ERROR_ACCESS_DENIED);
@@ -71,7 +63,7 @@ bool Holds(const Handle& handle, DWORD rights) {
 // A service handle and a status record to fill, as ControlService and
 // QueryServiceStatus both need; null with the last error set otherwise.
 const Handle* StatusCall(SC_HANDLE hService, LPSERVICE_STATUS status) {
-  const Handle* handle = Lookup(hService, HandleKind::Service);
+  const Handle* handle = CallerHandle(hService, HandleKind::Service);
   if (handle != nullptr && status == nullptr) {
     Fail(ERROR_INVALID_ADDRESS);
     return nullptr;
@@ -113,7 +105,7 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, D
 // beyond what the service's security grants give ERROR_ACCESS_DENIED.
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
   WINSIM_FAULT(nullptr);
-  if (Lookup(hSCManager, HandleKind::ServiceManager) == nullptr) return nullptr;
+  if (CallerHandle(hSCManager, HandleKind::ServiceManager) == nullptr) return nullptr;
   if (lpServiceName == nullptr) {
     Fail(ERROR_INVALID_ADDRESS);
     return nullptr;
@@ -192,7 +184,7 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
 // 1056. Success means the start began (START_PENDING), not that it ended.
 BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR* lpServiceArgVectors) {
   WINSIM_FAULT(FALSE);
-  const Handle* handle = Lookup(hService, HandleKind::Service);
+  const Handle* handle = CallerHandle(hService, HandleKind::Service);
   if (handle == nullptr) return FALSE;
   if (!Holds(*handle, SERVICE_START)) return FALSE;
   if (dwNumServiceArgs != 0 && lpServiceArgVectors == nullptr) {

@@ -19,6 +19,14 @@ inline bool CallerRuns() {
 
 inline void Fail(DWORD error) { Current().lastError = error; }
 
+// The caller's open handle of `kind`, or null with ERROR_INVALID_HANDLE set.
+template <typename H>
+Handle* CallerHandle(H value, HandleKind kind) {
+  Handle* found = Current().handles.Find(HandleValue(value), kind, Current().caller);
+  if (found == nullptr) Fail(ERROR_INVALID_HANDLE);
+  return found;
+}
+
 // Length of a zero-terminated wide string.
 inline std::size_t WideLen(LPCWSTR s) {
   std::size_t n = 0;
@@ -32,9 +40,9 @@ inline std::u16string FromWide(LPCWSTR s) { return s ? std::u16string(s, WideLen
 
 // The entry of every simulated call: a call of an ended process does
 // nothing, and a call whose fault is armed fails here with the armed error.
-#define WINSIM_FAULT(failure_value)                                          \
-  do {                                                                       \
+#define WINSIM_FAULT(failure_value)                                           \
+  do {                                                                        \
     if (!::winsim::CallerRuns() || ::winsim::Current().TakeFault(__func__)) { \
-      return failure_value;                                                  \
-    }                                                                        \
+      return failure_value;                                                   \
+    }                                                                         \
   } while (0)

@@ -160,11 +160,8 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSE
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
   WINSIM_FAULT(FALSE);
   Machine& machine = M();
-  const Handle* handle = machine.handles.Find(HandleValue(hProcess), HandleKind::Process, machine.caller);
-  if (handle == nullptr) {
-    Fail(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  const Handle* handle = CallerHandle(hProcess, HandleKind::Process);
+  if (handle == nullptr) return FALSE;
   if (lpExitCode == nullptr) {
     Fail(ERROR_NOACCESS);
     return FALSE;
@@ -178,11 +175,8 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
 BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
   WINSIM_FAULT(FALSE);
   Machine& machine = M();
-  const Handle* handle = machine.handles.Find(HandleValue(hProcess), HandleKind::Process, machine.caller);
-  if (handle == nullptr) {
-    Fail(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  const Handle* handle = CallerHandle(hProcess, HandleKind::Process);
+  if (handle == nullptr) return FALSE;
   const DWORD target = handle->target;
   if (!machine.processes.at(target).running) {
     Fail(ERROR_ACCESS_DENIED);

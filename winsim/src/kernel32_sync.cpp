@@ -165,11 +165,8 @@ HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpNa
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
   WINSIM_FAULT(FALSE);
   Machine& machine = M();
-  const Handle* handle = machine.handles.Find(HandleValue(hMutex), HandleKind::Mutex, machine.caller);
-  if (handle == nullptr) {
-    Fail(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  const Handle* handle = CallerHandle(hMutex, HandleKind::Mutex);
+  if (handle == nullptr) return FALSE;
   Mutex& mutex = machine.mutexes.at(handle->object);
   if (mutex.owner != machine.caller) {
     Fail(ERROR_NOT_OWNER);

@@ -196,20 +196,8 @@ BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDr
 BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
                                 LPDWORD pcbNeeded, LPDWORD pcReturned) {
   WINSPOOL_ENTRY(FALSE);
-  if (pcbNeeded == nullptr || pcReturned == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return FALSE;
-  }
-  *pcReturned = 0;
-  const InfoLevel<Driver>* level = FindLevel(kDriverLevels, Level);
-  if (level == nullptr) {
-    Fail(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (!IsLocalServer(pName)) {
-    Fail(ERROR_INVALID_NAME);
-    return FALSE;
-  }
+  const InfoLevel<Driver>* level = StartEnum(kDriverLevels, Level, pName, pcbNeeded, pcReturned);
+  if (level == nullptr) return FALSE;
   const std::u16string environment = EnvironmentOf(pEnvironment);
   const bool all = FoldCase(environment) == u"ALL";
   if (!all && !FindEnvironmentOrFail(environment)) return FALSE;
@@ -217,28 +205,16 @@ BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, 
   for (const Driver& d : M().spooler.drivers) {
     if (all || FoldCase(d.environment) == FoldCase(environment)) drivers.push_back(&d);
   }
-  if (!WriteInfo(*level, drivers, pDriverInfo, cbBuf, pcbNeeded)) return FALSE;
-  *pcReturned = static_cast<DWORD>(drivers.size());
-  return TRUE;
+  return EndEnum(*level, drivers, pDriverInfo, cbBuf, pcbNeeded, pcReturned);
 }
 
 // The driver of the printer the handle names, in `pEnvironment`.
 BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
                               LPDWORD pcbNeeded) {
   WINSPOOL_ENTRY(FALSE);
-  const Handle* handle = FindPrinterHandle(hPrinter);
-  if (handle == nullptr) return FALSE;
-  const Printer* printer = PrinterOfHandle(*handle);
-  if (printer == nullptr) return FALSE;
-  if (pcbNeeded == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return FALSE;
-  }
-  const InfoLevel<Driver>* level = FindLevel(kDriverLevels, Level);
-  if (level == nullptr) {
-    Fail(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
+  const Printer* printer = nullptr;
+  const InfoLevel<Driver>* level = StartGet(hPrinter, kDriverLevels, Level, pcbNeeded, printer);
+  if (level == nullptr) return FALSE;
   const std::u16string environment = EnvironmentOf(pEnvironment);
   if (!FindEnvironmentOrFail(environment)) return FALSE;
   const Driver* driver = M().spooler.FindDriver(printer->driver, environment);

@@ -33,8 +33,8 @@ inline bool IsLocalServer(LPCWSTR name) { return name == nullptr || *name == 0; 
 // The caller's printer handle, or null (last error ERROR_INVALID_HANDLE).
 // A handle opened in an earlier run of spoolsv.exe names nothing now.
 inline Handle* FindPrinterHandle(HANDLE printer) {
-  Handle* handle = M().handles.Find(HandleValue(printer), HandleKind::Printer, M().caller);
-  if (handle == nullptr || handle->target != M().services.spooler.process) {
+  Handle* handle = CallerHandle(printer, HandleKind::Printer);
+  if (handle != nullptr && handle->target != M().services.spooler.process) {
     Fail(ERROR_INVALID_HANDLE);
     return nullptr;
   }
@@ -133,6 +133,52 @@ bool WriteInfo(const InfoLevel<Object>& level, const std::vector<const Object*>&
   }
   if (block != nullptr) LayOut(level, objects, block, cbBuf);
   return true;
+}
+
+// What every Enum* call checks first: its out-parameters, its level and the
+// server it names. The level, or null with the last error set.
+template <typename Object>
+const InfoLevel<Object>* StartEnum(const std::vector<InfoLevel<Object>>& levels, DWORD level, LPCWSTR server,
+                                   LPDWORD pcbNeeded, LPDWORD pcReturned) {
+  if (pcbNeeded == nullptr || pcReturned == nullptr) {
+    Fail(RPC_X_NULL_REF_POINTER);
+    return nullptr;
+  }
+  *pcReturned = 0;
+  const InfoLevel<Object>* found = FindLevel(levels, level);
+  if (found == nullptr) {
+    Fail(ERROR_INVALID_LEVEL);
+  } else if (!IsLocalServer(server)) {
+    Fail(ERROR_INVALID_NAME);
+    found = nullptr;
+  }
+  return found;
+}
+
+template <typename Object>
+BOOL EndEnum(const InfoLevel<Object>& level, const std::vector<const Object*>& objects, BYTE* block, DWORD cbBuf,
+             LPDWORD pcbNeeded, LPDWORD pcReturned) {
+  if (!WriteInfo(level, objects, block, cbBuf, pcbNeeded)) return FALSE;
+  *pcReturned = static_cast<DWORD>(objects.size());
+  return TRUE;
+}
+
+// What a Get* call on a printer handle checks first: the handle and its
+// printer, the size out-parameter, the level. The level, or null with the
+// last error set.
+template <typename Object>
+const InfoLevel<Object>* StartGet(HANDLE hPrinter, const std::vector<InfoLevel<Object>>& levels, DWORD level,
+                                  LPDWORD pcbNeeded, const Printer*& printer) {
+  const Handle* handle = FindPrinterHandle(hPrinter);
+  printer = handle != nullptr ? PrinterOfHandle(*handle) : nullptr;
+  if (printer == nullptr) return nullptr;
+  if (pcbNeeded == nullptr) {
+    Fail(RPC_X_NULL_REF_POINTER);
+    return nullptr;
+  }
+  const InfoLevel<Object>* found = FindLevel(levels, level);
+  if (found == nullptr) Fail(ERROR_INVALID_LEVEL);
+  return found;
 }
 
 // A multi-string of `strings` as a Text: each with its zero; empty: "".

@@ -21,25 +21,11 @@ const std::vector<InfoLevel<Monitor>> kMonitorLevels = {
 BOOL WINAPI EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned) {
   WINSPOOL_ENTRY(FALSE);
-  if (pcbNeeded == nullptr || pcReturned == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return FALSE;
-  }
-  *pcReturned = 0;
-  const InfoLevel<Monitor>* level = FindLevel(kMonitorLevels, Level);
-  if (level == nullptr) {
-    Fail(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (!IsLocalServer(pName)) {
-    Fail(ERROR_INVALID_NAME);
-    return FALSE;
-  }
+  const InfoLevel<Monitor>* level = StartEnum(kMonitorLevels, Level, pName, pcbNeeded, pcReturned);
+  if (level == nullptr) return FALSE;
   std::vector<const Monitor*> monitors;
   for (const Monitor& m : M().spooler.monitors) monitors.push_back(&m);
-  if (!WriteInfo(*level, monitors, pMonitor, cbBuf, pcbNeeded)) return FALSE;
-  *pcReturned = static_cast<DWORD>(monitors.size());
-  return TRUE;
+  return EndEnum(*level, monitors, pMonitor, cbBuf, pcbNeeded, pcReturned);
 }
 
 // Level 2 only. The spooler loads the module from the system directory

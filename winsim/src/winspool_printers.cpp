@@ -165,27 +165,13 @@ void TakeSettings(Printer& p, const PRINTER_INFO_2W& info) {
 BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned) {
   WINSPOOL_ENTRY(FALSE);
-  if (pcbNeeded == nullptr || pcReturned == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return FALSE;
-  }
-  *pcReturned = 0;
-  const InfoLevel<Printer>* level = FindLevel(kPrinterLevels, Level);
-  if (level == nullptr) {
-    Fail(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (!IsLocalServer(Name)) {
-    Fail(ERROR_INVALID_NAME);
-    return FALSE;
-  }
+  const InfoLevel<Printer>* level = StartEnum(kPrinterLevels, Level, Name, pcbNeeded, pcReturned);
+  if (level == nullptr) return FALSE;
   std::vector<const Printer*> chosen;
   if (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) {
     for (const auto& p : M().spooler.printers) chosen.push_back(&p);
   }
-  if (!WriteInfo(*level, chosen, pPrinterEnum, cbBuf, pcbNeeded)) return FALSE;
-  *pcReturned = static_cast<DWORD>(chosen.size());
-  return TRUE;
+  return EndEnum(*level, chosen, pPrinterEnum, cbBuf, pcbNeeded, pcReturned);
 }
 
 // NULL or "" opens the print server. Without defaults a printer is opened
@@ -290,19 +276,9 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
 
 BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
   WINSPOOL_ENTRY(FALSE);
-  const Handle* handle = FindPrinterHandle(hPrinter);
-  if (handle == nullptr) return FALSE;
-  const Printer* printer = PrinterOfHandle(*handle);
-  if (printer == nullptr) return FALSE;
-  if (pcbNeeded == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return FALSE;
-  }
-  const InfoLevel<Printer>* level = FindLevel(kPrinterLevels, Level);
-  if (level == nullptr) {
-    Fail(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
+  const Printer* printer = nullptr;
+  const InfoLevel<Printer>* level = StartGet(hPrinter, kPrinterLevels, Level, pcbNeeded, printer);
+  if (level == nullptr) return FALSE;
   return WriteInfo(*level, {printer}, pPrinter, cbBuf, pcbNeeded) ? TRUE : FALSE;
 }
 
