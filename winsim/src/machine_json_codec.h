@@ -19,6 +19,8 @@
 
 #include <winsim/machine.h>
 
+#include "machine_json_names.h"
+
 namespace winsim::machine_json {
 
 using Json = nlohmann::ordered_json;
@@ -165,53 +167,6 @@ inline void FromJson(const Json& j, const std::string& path, FileVersion& v) {
   }
 }
 
-// Enumerations by their names. Each enum has a NameOf with a switch and no
-// default, so a new enumerator is a -Wswitch error until it is named here.
-constexpr const char* NameOf(ProgramKind kind) {
-  switch (kind) {
-    case ProgramKind::Program: return "Program";
-    case ProgramKind::System: return "System";
-    case ProgramKind::Installer: return "Installer";
-    case ProgramKind::Spooler: return "Spooler";
-  }
-  return nullptr;
-}
-constexpr const char* NameOf(HandleKind kind) {
-  switch (kind) {
-    case HandleKind::File: return "File";
-    case HandleKind::Key: return "Key";
-    case HandleKind::ServiceManager: return "ServiceManager";
-    case HandleKind::Service: return "Service";
-    case HandleKind::Mutex: return "Mutex";
-    case HandleKind::Process: return "Process";
-    case HandleKind::Thread: return "Thread";
-    case HandleKind::Printer: return "Printer";
-  }
-  return nullptr;
-}
-constexpr const char* NameOf(EventKind kind) {
-  switch (kind) {
-    case EventKind::ServiceState: return "ServiceState";
-    case EventKind::HoldEnds: return "HoldEnds";
-    case EventKind::ProcessQuits: return "ProcessQuits";
-    case EventKind::WindowCloses: return "WindowCloses";
-  }
-  return nullptr;
-}
-constexpr const char* NameOf(DialogAction action) {
-  switch (action) {
-    case DialogAction::CloseButton: return "CloseButton";
-    case DialogAction::Enter: return "Enter";
-    case DialogAction::Escape: return "Escape";
-    case DialogAction::CaptionClose: return "CaptionClose";
-  }
-  return nullptr;
-}
-inline const char* TypeName(ProgramKind) { return "ProgramKind"; }
-inline const char* TypeName(HandleKind) { return "HandleKind"; }
-inline const char* TypeName(EventKind) { return "EventKind"; }
-inline const char* TypeName(DialogAction) { return "DialogAction"; }
-
 template <typename E, std::enable_if_t<std::is_enum_v<E>, int> = 0>
 Json ToJson(E value) {
   const char* name = NameOf(value);
@@ -308,13 +263,13 @@ void FromJson(const Json& j, const std::string& path, std::map<K, V>& items);
 
 // A struct: the fields its Fields overload lists; unknown ones are errors.
 template <typename T>
-auto ToJson(const T& value) -> decltype(Fields(std::declval<Saver&>(), value), Json()) {
+Json SaveFields(const T& value) {
   Saver saver;
   Fields(saver, value);
   return saver.out;
 }
 template <typename T>
-auto FromJson(const Json& j, const std::string& path, T& value) -> decltype(Fields(std::declval<Loader&>(), value)) {
+void LoadFields(const Json& j, const std::string& path, T& value) {
   if (!j.is_object()) Expected(path, "an object", j);
   FieldNames known;
   Fields(known, std::as_const(value));
@@ -324,6 +279,29 @@ auto FromJson(const Json& j, const std::string& path, T& value) -> decltype(Fiel
   Loader loader(j, path);
   Fields(loader, value);
 }
+template <typename T>
+auto ToJson(const T& value) -> decltype(Fields(std::declval<Saver&>(), value), Json()) {
+  return SaveFields(value);
+}
+template <typename T>
+auto FromJson(const Json& j, const std::string& path, T& value) -> decltype(Fields(std::declval<Loader&>(), value)) {
+  LoadFields(j, path, value);
+}
+
+// The sections, each saved and loaded in the file of its subject
+// (machine_json_<subject>.cpp).
+Json ToJson(const FileSystem& files);
+void FromJson(const Json& j, const std::string& path, FileSystem& files);
+Json ToJson(const Registry& registry);
+void FromJson(const Json& j, const std::string& path, Registry& registry);
+Json ToJson(const RegistryValue& value);  // printer data holds them too
+void FromJson(const Json& j, const std::string& path, RegistryValue& value);
+Json ToJson(const Services& services);
+void FromJson(const Json& j, const std::string& path, Services& services);
+Json ToJson(const Spooler& spooler);
+void FromJson(const Json& j, const std::string& path, Spooler& spooler);
+Json ToJson(const Desktop& desktop);
+void FromJson(const Json& j, const std::string& path, Desktop& desktop);
 
 template <typename T>
 Json ToJson(const std::vector<T>& items) {
@@ -447,6 +425,44 @@ struct KeyBeside {
   K Key(const std::pair<K, V>& element) const { return element.first; }
   V Record(std::pair<K, V>&& element) const { return std::move(element.second); }
 };
+
+// Records kept under a folded path or name.
+inline const auto FoldedPath = [](const auto& record) { return FoldCase(record.path); };
+inline const auto FoldedName = [](const auto& record) { return FoldCase(record.name); };
+
+// Counts an aggregate's fields (the largest brace initializer it takes), so
+// a field added to a saved struct breaks the build here. sizeof alone would
+// miss a bool that lands in padding.
+struct AnyField {
+  template <typename T>
+  operator T() const;
+};
+// Leaving fields out is the point of the probe.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+template <typename T, typename... A>
+constexpr auto Initializes(int) -> decltype(T{std::declval<A>()...}, true) {
+  return true;
+}
+#pragma GCC diagnostic pop
+template <typename T, typename... A>
+constexpr bool Initializes(...) {
+  return false;
+}
+template <typename T, typename... A>
+constexpr std::size_t FieldCount() {
+  if constexpr (Initializes<T, A..., AnyField>(0)) {
+    return FieldCount<T, A..., AnyField>();
+  } else {
+    return sizeof...(A);
+  }
+}
+
+// Each saved struct's field count, beside its fields: a field added to the
+// struct stops the build there.
+#define SAVED_FIELDS(T, n)                                                                        \
+  static_assert(FieldCount<T>() == n, #T " gained or lost a field: save and load it in " __FILE__ \
+                                         " and describe it in docs/machine-format.md")
 
 template <typename T>
 void Saver::Req(const char* name, const T& value) {
