@@ -1,5 +1,5 @@
 // The two directions of the machine format in one description: each struct's
-// fields are listed once (a Fields overload, machine_json.cpp) and walked by a
+// fields are listed once (a Fields overload in machine_json*.cpp) and walked by a
 // Saver, a Loader or a FieldNames visitor, so the names written and the names
 // read cannot drift apart. Here: the visitors and the codecs of leaf types and
 // containers. Loading stops at the first error (a LoadError, caught by
