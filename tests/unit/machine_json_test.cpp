@@ -98,7 +98,7 @@ TEST(MachineJsonTest, HandWrittenFileLoadsWithTheDocumentedDefaults) {
             static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
   EXPECT_EQ(m->registry.FindValue(u"HKLM\\SOFTWARE\\Ravelquill", u"Build")->data,
             (std::vector<BYTE>{0x8E, 0x09, 0, 0}));
-  EXPECT_EQ(m->registry.keys.size(), 1u);  // a list given replaces the default keys
+  EXPECT_EQ(m->registry.keys.size(), 3u);  // the key and those above it, not the default keys
   EXPECT_EQ(m->Caller().kind, winsim::ProgramKind::Installer);
   EXPECT_EQ(m->handles.next, 0x104u);
   EXPECT_EQ(m->desktop.dialogResources.at(101), (std::vector<int>{IDOK, 1001}));
@@ -110,6 +110,54 @@ TEST(MachineJsonTest, EmptyObjectIsADefaultConstructedMachine) {
   ASSERT_TRUE(loaded) << error;
   EXPECT_EQ(winsim::SaveMachine(*loaded), winsim::SaveMachine(Machine()));
 }
+
+TEST(MachineJsonTest, PendingEventsStillHappenOnTheLoadedMachine) {
+  const auto original = MachineWithEverything();
+  std::string error;
+  const auto loaded = winsim::LoadMachine(winsim::SaveMachine(*original), error);
+  ASSERT_TRUE(loaded) << error;
+  ASSERT_EQ(loaded->files.holds.size(), 1u);
+  loaded->Advance(5000);
+  EXPECT_TRUE(loaded->files.holds.empty());
+  EXPECT_EQ(loaded->services.spooler.state, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+struct ValueData {
+  const char* type;
+  const char* data;
+  std::vector<BYTE> bytes;
+};
+
+class MachineJsonValueTest : public ::testing::TestWithParam<ValueData> {};
+
+TEST_P(MachineJsonValueTest, RegistryDataReadsAsItsTypeAndIsSavedTheSameWay) {
+  const std::string value =
+      std::string(R"({"name": "V", "type": ")") + GetParam().type + R"(", "data": )" + GetParam().data + "}";
+  std::string error;
+  const auto m =
+      winsim::LoadMachine(R"({"registry": {"keys": [{"path": "HKLM\\K", "values": [)" + value + "]}]}}", error);
+  ASSERT_TRUE(m) << error;
+  const winsim::RegistryValue* read = m->registry.FindValue(u"HKLM\\K", u"V");
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->data, GetParam().bytes);
+  // Saved in the same form: the text as written, for the forms on one line.
+  const std::string saved = winsim::SaveMachine(*m);
+  if (GetParam().data[0] != '[' && GetParam().data[0] != '{') {
+    EXPECT_NE(saved.find(std::string(R"("data": )") + GetParam().data), std::string::npos) << saved;
+  }
+  const auto again = winsim::LoadMachine(saved, error);
+  ASSERT_TRUE(again) << error;
+  EXPECT_EQ(again->registry.FindValue(u"HKLM\\K", u"V")->data, GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, MachineJsonValueTest,
+                         ::testing::Values(ValueData{"REG_SZ", R"("Ab")", {'A', 0, 'b', 0, 0, 0}},
+                                           ValueData{"REG_EXPAND_SZ", R"("")", {0, 0}},
+                                           ValueData{"REG_MULTI_SZ", R"(["a", ""])", {'a', 0, 0, 0, 0, 0, 0, 0}},
+                                           ValueData{"REG_DWORD", "2446", {0x8E, 0x09, 0, 0}},
+                                           ValueData{"REG_QWORD", "4294967296", {0, 0, 0, 0, 1, 0, 0, 0}},
+                                           ValueData{"REG_BINARY", R"("01 ff*5")", {1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                                           ValueData{"REG_SZ", R"({"hex": "41"})", {'A'}}));
 
 struct BadFile {
   const char* json;
@@ -159,6 +207,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "machine.handles.next: must be above 264, the largest handle value"},
         BadFile{R"({"caller": 8})", "machine.caller: no process 8"},
         BadFile{"[]", "machine: expected an object, found an array"},
+        BadFile{R"({"registry": {"keys": [{"path": "HKEY_LOCAL\\SOFTWARE"}]}})",
+                R"(machine.registry.keys[0].path: "HKEY_LOCAL\\SOFTWARE" does not begin with a root key )"
+                "(HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, or HKCR, HKCU, HKLM, HKU)"},
         BadFile{R"({"clock": })",
                 "machine: not JSON: parse error at line 1, column 11: syntax error while parsing value - "
                 "unexpected '}'; expected '[', '{', or a literal"},

@@ -141,9 +141,31 @@ void Fields(V& v, Like<V, RegistryValue>& r) {
   v.Req("type", AsNamed(r.type, "a registry type", kRegistryTypes));
   v.Req("data", Typed(r.type, r.data));
 }
+// A key's path as the registry keeps it: from the root's full name, so that
+// "HKLM\\..." in a file names the same key as the API's lookups.
+template <typename S>
+struct KeyPath {
+  S& path;
+};
+template <typename S>
+KeyPath<S> AsKeyPath(S& path) {
+  return KeyPath<S>{path};
+}
+Json ToJson(const KeyPath<const std::u16string>& key) { return ToJson(key.path); }
+void FromJson(const Json& j, const std::string& path, KeyPath<std::u16string> key) {
+  FromJson(j, path, key.path);
+  const std::u16string canonical = Registry::Canonical(key.path);
+  if (canonical.empty()) {
+    Fail(path, Shown(j) +
+                   " does not begin with a root key (HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, "
+                   "HKEY_LOCAL_MACHINE, HKEY_USERS, or HKCR, HKCU, HKLM, HKU)");
+  }
+  key.path = canonical;
+}
+
 template <typename V>
 void Fields(V& v, Like<V, RegistryKey>& k) {
-  v.Req("path", k.path);
+  v.Req("path", AsKeyPath(k.path));
   v.Opt("denied", k.denied);
   v.Opt("values", AsList(k.values, KeyedBy<RegistryValue>(FoldedName)));
 }
@@ -155,6 +177,12 @@ void Fields(V& v, Like<V, Registry>& r) {
 Json ToJson(const RegistryValue& value) { return SaveFields(value); }
 void FromJson(const Json& j, const std::string& path, RegistryValue& value) { LoadFields(j, path, value); }
 Json ToJson(const Registry& registry) { return SaveFields(registry); }
-void FromJson(const Json& j, const std::string& path, Registry& registry) { LoadFields(j, path, registry); }
+void FromJson(const Json& j, const std::string& path, Registry& registry) {
+  LoadFields(j, path, registry);
+  // The keys above a listed key exist, as CreateKey leaves them.
+  std::vector<std::u16string> paths;
+  for (const auto& entry : registry.keys) paths.push_back(entry.second.path);
+  for (const std::u16string& key : paths) registry.CreateKey(key);
+}
 
 }  // namespace winsim::machine_json
