@@ -1,0 +1,226 @@
+// A machine saved as JSON loads back to the same machine, a hand-written file
+// loads with the documented defaults, and a bad file gives one line naming
+// the field.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <winsim/machine_json.h>
+#include <winsim_presets/product.h>
+
+namespace {
+
+using winsim::Machine;
+
+// The product machine with an object of every kind the format carries.
+std::unique_ptr<Machine> MachineWithEverything() {
+  auto m = winsim::presets::ProductMachine();
+  winsim::Printer& printer = winsim::presets::AddPrinter(*m, u"Ravelquill", u"Ravelquill:", u"Ravelquill Driver");
+  printer.jobs.push_back(winsim::PrintJob{7, u"report.pdf"});
+  auto& data = printer.data[u"PRINTERDRIVERDATA"];
+  data[u"MODEL"] = winsim::RegistryValue{u"Model", REG_SZ, {'V', 0, 0, 0}};
+  data[u"ODD"] = winsim::RegistryValue{u"Odd", REG_SZ, {'V', 0, 'X'}};  // no terminator: saved as {"hex"}
+  m->spooler.monitors.push_back(winsim::Monitor{u"Ravelquill Port", u"Windows x64", u"vexmon64.dll"});
+  winsim::File& monitor = m->files.Put(u"C:\\Windows\\system32\\vexmon64.dll", {0x4D, 0x5A, 0, 0, 0, 0, 9});
+  monitor.monitorPorts = std::vector<std::u16string>{u"Ravelquill:"};
+  monitor.damagedAt = 5;
+  winsim::LockFile(*m, u"C:\\Windows\\system32\\vexmon64.dll", ERROR_ACCESS_DENIED, false, 5000);
+  m->Schedule(winsim::Event{300, winsim::EventKind::ServiceState, 0, SERVICE_STOPPED, 1});
+  m->FailNext("CreateFileW", ERROR_ACCESS_DENIED, 2);
+  m->registry.SetMultiString(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, {u"\\??\\C:\\a", u""});
+  m->registry.SetValue(u"HKLM\\SOFTWARE\\Ravelquill", u"Blob", REG_BINARY, {1, 2, 2, 2, 2, 2});
+  m->registry.SetValue(u"HKLM\\SOFTWARE\\Ravelquill", u"Big", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0x80});
+  m->registry.SetDword(u"HKLM\\SOFTWARE\\Ravelquill", u"Build", 2446);
+  for (const auto kind : {winsim::HandleKind::File, winsim::HandleKind::Key, winsim::HandleKind::ServiceManager,
+                          winsim::HandleKind::Service, winsim::HandleKind::Process, winsim::HandleKind::Thread,
+                          winsim::HandleKind::Printer}) {
+    m->handles.Add(winsim::Handle{kind, m->caller, u"OBJECT", m->caller, 1, 7, 42});
+  }
+  winsim::StartProcess(*m, winsim::ProgramKind::Program, winsim::presets::kTrayPath);  // a mutex and a window
+  HWND dialog = m->desktop.CreateWindow(u"#32770", u"Ravelquill", nullptr, m->caller);
+  m->desktop.Find(dialog)->items = {{IDOK, u"Close"}, {1001, u"log"}};
+  m->desktop.modal.push_back(winsim::ModalLoop{dialog, false, 0});
+  m->desktop.script = {winsim::DialogAction::Escape};
+  m->desktop.dialogs.push_back(
+      winsim::DialogRecord{101, dialog, u"Log", {{1001, u"text"}}, {winsim::DialogAction::Enter}, -1});
+  m->clock.now = 1234;
+  m->lastError = 87;
+  return m;
+}
+
+TEST(MachineJsonTest, SaveLoadSaveGivesTheSameText) {
+  const auto original = MachineWithEverything();
+  const std::string saved = winsim::SaveMachine(*original);
+  std::string error = "poison";
+  const auto loaded = winsim::LoadMachine(saved, error);
+  ASSERT_TRUE(loaded) << error;
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(winsim::SaveMachine(*loaded), saved);
+  // The objects are there, not lost on both ways alike.
+  for (const char* text :
+       {"\"kind\": \"HoldEnds\"", "\"kind\": \"ServiceState\"", "\"CreateFileW\"", "\"kind\": \"Thread\"",
+        "\"data\": \"4d5a 00*4 09\"", "\"hex\": \"560058\"", "\"type\": \"REG_MULTI_SZ\"", "\"ravtray.exe\"",
+        "\"{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}\"", "\"document\": \"report.pdf\""}) {
+    EXPECT_NE(saved.find(text), std::string::npos) << text;
+  }
+  EXPECT_EQ(loaded->spooler.printers.back().data.at(u"PRINTERDRIVERDATA").at(u"ODD").data,
+            (std::vector<BYTE>{'V', 0, 'X'}));
+  EXPECT_EQ(loaded->registry.FindValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue)->data,
+            original->registry.FindValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue)->data);
+}
+
+// The example in docs/machine-format.md, so the documented file keeps loading.
+std::string DocumentedExample() {
+  const std::string here = __FILE__;  // the build gives it as a full path
+  std::ifstream doc(here.substr(0, here.rfind("tests/unit/")) + "docs/machine-format.md");
+  std::stringstream text;
+  text << doc.rdbuf();
+  const std::string all = text.str();
+  const auto start = all.find("```json\n") + 8;
+  return all.substr(start, all.find("```", start) - start);
+}
+
+TEST(MachineJsonTest, HandWrittenFileLoadsWithTheDocumentedDefaults) {
+  std::string error;
+  const auto m = winsim::LoadMachine(DocumentedExample(), error);
+  ASSERT_TRUE(m) << error;
+  const winsim::Printer& printer = m->spooler.printers.at(0);
+  EXPECT_EQ(printer.port, u"Ravelquill:");
+  EXPECT_EQ(printer.printProcessor, u"winprint");
+  EXPECT_EQ(printer.attributes, 0x240u);
+  EXPECT_EQ(m->spooler.monitors.at(0).environment, u"Windows x64");
+  EXPECT_EQ(m->services.spooler.state, static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_TRUE(m->services.spooler.autoStart);
+  EXPECT_EQ(m->files.Find(u"c:\\windows\\SYSTEM32\\vexmon64.dll")->data.size(), 64u);
+  EXPECT_EQ(m->files.Find(u"C:\\Windows\\system32\\vexmon64.dll")->attributes,
+            static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(m->registry.FindValue(u"HKLM\\SOFTWARE\\Ravelquill", u"Build")->data,
+            (std::vector<BYTE>{0x8E, 0x09, 0, 0}));
+  EXPECT_EQ(m->registry.keys.size(), 3u);  // the key and those above it, not the default keys
+  EXPECT_EQ(m->Caller().kind, winsim::ProgramKind::Installer);
+  EXPECT_EQ(m->handles.next, 0x104u);
+  EXPECT_EQ(m->desktop.dialogResources.at(101), (std::vector<int>{IDOK, 1001}));
+}
+
+TEST(MachineJsonTest, EmptyObjectIsADefaultConstructedMachine) {
+  std::string error;
+  const auto loaded = winsim::LoadMachine("{}", error);
+  ASSERT_TRUE(loaded) << error;
+  EXPECT_EQ(winsim::SaveMachine(*loaded), winsim::SaveMachine(Machine()));
+}
+
+TEST(MachineJsonTest, PendingEventsStillHappenOnTheLoadedMachine) {
+  const auto original = MachineWithEverything();
+  std::string error;
+  const auto loaded = winsim::LoadMachine(winsim::SaveMachine(*original), error);
+  ASSERT_TRUE(loaded) << error;
+  ASSERT_EQ(loaded->files.holds.size(), 1u);
+  loaded->Advance(5000);
+  EXPECT_TRUE(loaded->files.holds.empty());
+  EXPECT_EQ(loaded->services.spooler.state, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+struct ValueData {
+  const char* type;
+  const char* data;
+  std::vector<BYTE> bytes;
+};
+
+class MachineJsonValueTest : public ::testing::TestWithParam<ValueData> {};
+
+TEST_P(MachineJsonValueTest, RegistryDataReadsAsItsTypeAndIsSavedTheSameWay) {
+  const std::string value =
+      std::string(R"({"name": "V", "type": ")") + GetParam().type + R"(", "data": )" + GetParam().data + "}";
+  std::string error;
+  const auto m =
+      winsim::LoadMachine(R"({"registry": {"keys": [{"path": "HKLM\\K", "values": [)" + value + "]}]}}", error);
+  ASSERT_TRUE(m) << error;
+  const winsim::RegistryValue* read = m->registry.FindValue(u"HKLM\\K", u"V");
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->data, GetParam().bytes);
+  // Saved in the same form: the text as written, for the forms on one line.
+  const std::string saved = winsim::SaveMachine(*m);
+  if (GetParam().data[0] != '[' && GetParam().data[0] != '{') {
+    EXPECT_NE(saved.find(std::string(R"("data": )") + GetParam().data), std::string::npos) << saved;
+  }
+  const auto again = winsim::LoadMachine(saved, error);
+  ASSERT_TRUE(again) << error;
+  EXPECT_EQ(again->registry.FindValue(u"HKLM\\K", u"V")->data, GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, MachineJsonValueTest,
+                         ::testing::Values(ValueData{"REG_SZ", R"("Ab")", {'A', 0, 'b', 0, 0, 0}},
+                                           ValueData{"REG_EXPAND_SZ", R"("")", {0, 0}},
+                                           ValueData{"REG_MULTI_SZ", R"(["a", ""])", {'a', 0, 0, 0, 0, 0, 0, 0}},
+                                           ValueData{"REG_DWORD", "2446", {0x8E, 0x09, 0, 0}},
+                                           ValueData{"REG_QWORD", "4294967296", {0, 0, 0, 0, 1, 0, 0, 0}},
+                                           ValueData{"REG_BINARY", R"("01 ff*5")", {1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                                           ValueData{"REG_SZ", R"({"hex": "41"})", {'A'}}));
+
+struct BadFile {
+  const char* json;
+  const char* error;
+};
+
+class MachineJsonErrorTest : public ::testing::TestWithParam<BadFile> {};
+
+TEST_P(MachineJsonErrorTest, GivesOneLineNamingTheField) {
+  std::string error = "poison";
+  EXPECT_FALSE(winsim::LoadMachine(GetParam().json, error));
+  EXPECT_EQ(error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadFiles, MachineJsonErrorTest,
+    ::testing::Values(
+        BadFile{R"({"spooler": {"printers": [{"name": "A"}, {"name": "B"}, {"name": "C", "port": 9}]}})",
+                "machine.spooler.printers[2].port: expected a string, found a number"},
+        BadFile{R"({"files": {"files": [{"path": "C:\\a", "size": 3}]}})",
+                R"(machine.files.files[0]: unknown field "size")"},
+        BadFile{R"({"services": {"spooler": {"autoStart": false}}})",
+                R"(machine.services.spooler: missing field "state")"},
+        BadFile{R"({"processes": [{"id": 4, "kind": "Daemon"}]})",
+                R"(machine.processes[0].kind: "Daemon" is not a ProgramKind (Program, System, Installer, Spooler))"},
+        BadFile{R"({"services": {"spooler": {"state": "RUNNING"}}})",
+                R"(machine.services.spooler.state: "RUNNING" is not a service state (SERVICE_STOPPED, )"
+                R"(SERVICE_START_PENDING, SERVICE_STOP_PENDING, SERVICE_RUNNING, SERVICE_CONTINUE_PENDING, )"
+                R"(SERVICE_PAUSE_PENDING, SERVICE_PAUSED))"},
+        BadFile{R"({"files": {"files": [{"path": "C:\\a", "data": "4d5g"}]}})",
+                R"(machine.files.files[0].data: expected hex bytes ("4d5a", "00*16"), found "4d5g")"},
+        BadFile{R"({"files": {"files": [{"path": "C:\\a", "data": "00*99999999999"}]}})",
+                R"(machine.files.files[0].data: expected hex bytes ("4d5a", "00*16"), found "00*99999999999")"},
+        BadFile{R"({"files": {"files": [{"path": "C:\\a", "version": "7.0"}]}})",
+                R"(machine.files.files[0].version: expected a version "a.b.c.d", found "7.0")"},
+        BadFile{R"({"files": {"files": [{"path": "C:\\a"}, {"path": "c:\\A"}]}})",
+                "machine.files.files[1]: the same entry as machine.files.files[0]"},
+        BadFile{R"({"lastError": -1})", "machine.lastError: expected a whole number from 0 to 4294967295, found -1"},
+        BadFile{
+            R"({"registry": {"keys": [{"path": "HKLM\\X", "values": [{"name": "", "type": "REG_DWORD", "data": "1"}]}]}})",
+            "machine.registry.keys[0].values[0].data: expected a number, found a string"},
+        BadFile{R"({"desktop": {"dialogResources": {"main": [1]}}})",
+                R"(machine.desktop.dialogResources["main"]: expected a whole number as the key, found "main")"},
+        BadFile{R"({"handles": {"entries": [{"value": 300, "kind": "File", "process": 300}], "next": 304}})",
+                "machine.handles.entries[0].process: no process 300"},
+        BadFile{R"({"handles": {"entries": [{"value": 264, "kind": "File", "process": 4}]}})",
+                "machine.handles.next: must be above 264, the largest handle value"},
+        BadFile{R"({"caller": 8})", "machine.caller: no process 8"},
+        BadFile{"[]", "machine: expected an object, found an array"},
+        BadFile{R"({"registry": {"keys": [{"path": "HKEY_LOCAL\\SOFTWARE"}]}})",
+                R"(machine.registry.keys[0].path: "HKEY_LOCAL\\SOFTWARE" does not begin with a root key )"
+                "(HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, or HKCR, HKCU, HKLM, HKU)"},
+        BadFile{R"({"clock": })",
+                "machine: not JSON: parse error at line 1, column 11: syntax error while parsing value - "
+                "unexpected '}'; expected '[', '{', or a literal"},
+        BadFile{"{\"systemDirectory\": \"C:\\\\\xff\"}",
+                "machine: not JSON: parse error at line 1, column 26: syntax error while parsing value - invalid "
+                "string: ill-formed UTF-8 byte; last read: '\"C:\\\\\xff'"}));
+
+TEST(MachineJsonTest, DeepNestingIsAnErrorNotACrash) {
+  std::string error;
+  EXPECT_FALSE(winsim::LoadMachine("{\"clock\": " + std::string(100000, '[') + std::string(100000, ']') + "}", error));
+  EXPECT_EQ(error, "machine: nested deeper than 32 levels");
+}
+
+}  // namespace
