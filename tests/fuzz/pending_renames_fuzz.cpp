@@ -64,7 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FreePendingRenameList(list);
   Check(list.Paths == nullptr && list.IsFile == nullptr && list.PairCount == 0);
   Check(machine.memory.globalBlocks.empty());
-  Check(machine.registry.handles.empty());
-  Check(machine.files.handles.empty());
+  Check(machine.handles.entries.empty());
   return 0;
 }
