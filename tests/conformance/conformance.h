@@ -45,6 +45,33 @@ bool StartChild(PROCESS_INFORMATION& child);
 
 void Failure(const char* file, int line, const char* format, ...);
 int Register(const char* name, void (*run)());
+// Names the table row that the case's failures belong to while it lives.
+struct Row {
+  Row(const char* format, ...);
+  ~Row();
+};
+
+// A call succeeded: a true BOOL, or a handle that is neither NULL nor
+// INVALID_HANDLE_VALUE.
+inline bool Succeeded(BOOL result) { return result != FALSE; }
+template <typename T>
+bool Succeeded(T* handle) {
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+inline void Close(HANDLE handle) {
+  if (Succeeded(handle)) CloseHandle(handle);
+}
+
+template <typename Call>
+auto Expect(const char* file, int line, const char* text, DWORD error, Call call) {
+  const auto result = call();
+  const DWORD last = GetLastError();
+  if (error == 0 ? !Succeeded(result) : Succeeded(result) || last != error) {
+    Failure(file, line, "%s %s, last error %lu, expected %lu", text, Succeeded(result) ? "succeeded" : "failed",
+            (unsigned long)last, (unsigned long)error);
+  }
+  return result;
+}
 
 }  // namespace conformance
 
@@ -55,6 +82,11 @@ int Register(const char* name, void (*run)());
 
 // ok(condition, printf-style message): the case goes on after a failure.
 #define ok(condition, ...) ((condition) ? (void)0 : ::conformance::Failure(__FILE__, __LINE__, __VA_ARGS__))
+
+// Poisons the last error, makes the call and checks it: it succeeds when
+// `error` is 0, else it fails with that last error. Gives the call's result.
+#define expect(call, error) \
+  ::conformance::Expect(__FILE__, __LINE__, #call, (error), [&] { return ::conformance::PoisonError(), (call); })
 
 // The call's last error is `code`.
 #define ok_error(code)                                                                              \

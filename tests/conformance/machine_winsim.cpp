@@ -33,7 +33,8 @@ namespace conformance {
 // as a port monitor.
 bool InstallMonitorModule(const WCHAR* fileName) {
   winsim::Machine& machine = winsim::Current();
-  winsim::File& module = machine.files.Put(machine.systemDirectory + u"\\" + fileName, std::vector<std::uint8_t>(64, 7));
+  winsim::File& module =
+      machine.files.Put(machine.systemDirectory + u"\\" + fileName, std::vector<std::uint8_t>(64, 7));
   module.monitorPorts = std::vector<std::u16string>{u"Ravelquill:"};
   return true;
 }

@@ -27,6 +27,7 @@ std::vector<Entry>& Cases() {
 
 int g_failures = 0;
 const char* g_case = "";
+std::string g_row;
 std::set<std::string> g_differences;
 
 }  // namespace
@@ -39,12 +40,22 @@ int Register(const char* name, void (*run)()) {
 void Failure(const char* file, int line, const char* format, ...) {
   ++g_failures;
   const char* base = std::strrchr(file, '/');
-  std::printf("%s: %s:%d: ", g_case, base ? base + 1 : file, line);
+  std::printf("%s: %s:%d: %s", g_case, base ? base + 1 : file, line, g_row.c_str());
   va_list args;
   va_start(args, format);
   std::vprintf(format, args);
   va_end(args);
   std::printf("\n");
+}
+
+Row::~Row() { g_row.clear(); }
+Row::Row(const char* format, ...) {
+  char row[200];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(row, sizeof(row), format, args);
+  va_end(args);
+  g_row = std::string(row) + ": ";
 }
 
 std::size_t TextLength(const WCHAR* text) {
@@ -115,6 +126,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) chosen = chosen || std::strcmp(argv[i], entry.name) == 0;
     if (!chosen) continue;
     g_case = entry.name;
+    g_row.clear();
     const int before = g_failures;
     PrepareMachine();
     entry.run();

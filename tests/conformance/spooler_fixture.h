@@ -1,6 +1,6 @@
-// What the spooler cases share: files written with plain calls, a driver
-// registered from dummy files, printers on existing ports, and the blocks
-// the two-call fetch returns.
+// What the spooler cases share: drivers registered from dummy files,
+// printers on existing ports, each removed again at the case's end, and the
+// blocks the two-call fetch returns.
 #pragma once
 #include <windows.h>
 #include <winspool.h>
@@ -15,101 +15,66 @@
 namespace conformance {
 
 using Text = std::basic_string<WCHAR>;
+inline WCHAR kX64[] = TEXT("Windows x64");
 
 // Places a port monitor module (it provides the port "Ravelquill:") in the
 // system directory under `fileName`; false when the build has none.
 bool InstallMonitorModule(const WCHAR* fileName);
 
-inline Text SystemFile(const WCHAR* fileName) {
-  WCHAR directory[MAX_PATH];
-  GetSystemDirectoryW(directory, MAX_PATH);
-  return Text(directory) + TEXT("\\") + fileName;
-}
-
-inline Text WorkFile(const WCHAR* fileName) { return Text(WorkDirectory()) + TEXT("\\") + fileName; }
-
-inline bool WriteBytes(const Text& path, const char* bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL wrote = WriteFile(file, bytes, static_cast<DWORD>(std::strlen(bytes)), &written, nullptr);
-  CloseHandle(file);
-  return wrote != FALSE;
-}
-
 inline bool Exists(const Text& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Names compare without regard to (ASCII) case, as the spooler compares them.
-inline bool SameText(const WCHAR* a, const Text& b) {
-  if (a == nullptr) return false;
-  auto upper = [](WCHAR c) { return c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 'a' + 'A') : c; };
-  std::size_t i = 0;
-  for (; a[i] != 0 && i < b.size(); ++i) {
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return a[i] == 0 && i == b.size();
-}
+inline bool SameName(const WCHAR* a, const Text& b) { return a != nullptr && SameText(a, b.c_str(), true); }
 
-// Where AddPrinterDriverExW takes a driver's files from without
-// APD_COPY_FROM_DIRECTORY: the environment's driver directory.
-inline Text StagingDirectory() {
+// The environment's driver directory: where AddPrinterDriverExW takes a
+// driver's files from; its "3" directory is the store they are copied to.
+inline Text DriverDirectory() {
   WCHAR directory[MAX_PATH];
   DWORD needed = 0;
-  GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(TEXT("Windows x64")), 1, reinterpret_cast<LPBYTE>(directory),
-                             sizeof(directory), &needed);
+  GetPrinterDriverDirectoryW(nullptr, kX64, 1, reinterpret_cast<LPBYTE>(directory), sizeof(directory), &needed);
   return directory;
 }
 
-// The three files of a driver named after `stem`, staged as dummies.
-struct DriverFiles {
-  Text driver, data, config;
-  void Remove() const {
-    for (const Text* path : {&driver, &data, &config}) DeleteFileW(path->c_str());
+// The driver `name`, its three files staged as dummies named after `stem`;
+// the staged files are deleted again at the end.
+struct StagedDriver {
+  Text files[3];  // driver, data, configuration
+  DRIVER_INFO_6W info{};
+  StagedDriver(const WCHAR* name, const Text& stem) {
+    const Text staged = DriverDirectory() + TEXT("\\") + stem;
+    files[0] = staged + TEXT(".dll"), files[1] = staged + TEXT(".gpd"), files[2] = staged + TEXT("ui.dll");
+    for (const Text& path : files) {
+      HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      DWORD written = 0;
+      WriteFile(file, "dummy", 5, &written, nullptr);
+      CloseHandle(file);
+    }
+    info.cVersion = 3;
+    info.pName = const_cast<LPWSTR>(name);
+    info.pEnvironment = kX64;
+    info.pDriverPath = &files[0][0], info.pDataFile = &files[1][0], info.pConfigFile = &files[2][0];
   }
+  ~StagedDriver() {
+    for (const Text& path : files) DeleteFileW(path.c_str());
+  }
+  BOOL Add() { return AddPrinterDriverExW(nullptr, 6, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES); }
 };
-inline DriverFiles StageDriverFiles(const Text& stem) {
-  const Text staging = StagingDirectory() + TEXT("\\");
-  DriverFiles files{staging + stem + TEXT(".dll"), staging + stem + TEXT(".gpd"), staging + stem + TEXT("ui.dll")};
-  WriteBytes(files.driver, "driver");
-  WriteBytes(files.data, "data");
-  WriteBytes(files.config, "config");
-  return files;
-}
 
-inline DRIVER_INFO_6W DriverInfo(const WCHAR* name, DriverFiles& files) {
-  DRIVER_INFO_6W info;
-  std::memset(&info, 0, sizeof(info));
-  info.cVersion = 3;
-  info.pName = const_cast<LPWSTR>(name);
-  info.pEnvironment = const_cast<LPWSTR>(TEXT("Windows x64"));
-  info.pDriverPath = &files.driver[0];
-  info.pDataFile = &files.data[0];
-  info.pConfigFile = &files.config[0];
-  return info;
-}
-
-// Registers the driver `name` from dummy files; true on success.
-inline bool AddDummyDriver(const WCHAR* name, const Text& stem) {
-  DriverFiles files = StageDriverFiles(stem);
-  DRIVER_INFO_6W info = DriverInfo(name, files);
-  const BOOL added = AddPrinterDriverExW(nullptr, 6, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES);
-  files.Remove();
-  return added != FALSE;
-}
-
-// Removes a driver the way that works everywhere (Wine takes no delete flag).
-inline void RemoveDriver(const WCHAR* name) {
-  DeletePrinterDriverExW(nullptr, const_cast<LPWSTR>(TEXT("Windows x64")), const_cast<LPWSTR>(name), 0, 0);
-}
+// A driver the case adds; deleted (without a flag: Wine takes none) at its end.
+struct ScratchDriver {
+  const WCHAR* name;
+  explicit ScratchDriver(const WCHAR* name, const WCHAR* stem = TEXT("cpdrv")) : name(name) {
+    expect(StagedDriver(name, stem).Add(), 0);
+  }
+  ~ScratchDriver() { DeletePrinterDriverExW(nullptr, kX64, const_cast<LPWSTR>(name), 0, 0); }
+};
 
 // PRINTER_INFO_2W for a printer with the RAW data type and a device mode,
 // so that Wine need not load the driver's user interface.
 struct PrinterSpec {
-  PRINTER_INFO_2W info;
-  DEVMODEW devMode;
-  PrinterSpec(const WCHAR* name, const WCHAR* port, const WCHAR* driver) {
-    std::memset(&info, 0, sizeof(info));
-    std::memset(&devMode, 0, sizeof(devMode));
+  PRINTER_INFO_2W info{};
+  DEVMODEW devMode{};
+  PrinterSpec(const WCHAR* name, const WCHAR* port, const WCHAR* driver, const WCHAR* dataType = TEXT("RAW")) {
     devMode.dmSize = sizeof(devMode);
     devMode.dmSpecVersion = DM_SPECVERSION;
     for (int i = 0; i < CCHDEVICENAME - 1 && name[i] != 0; ++i) devMode.dmDeviceName[i] = name[i];
@@ -117,7 +82,7 @@ struct PrinterSpec {
     info.pPortName = const_cast<LPWSTR>(port);
     info.pDriverName = const_cast<LPWSTR>(driver);
     info.pPrintProcessor = const_cast<LPWSTR>(TEXT("winprint"));
-    info.pDatatype = const_cast<LPWSTR>(TEXT("RAW"));
+    info.pDatatype = const_cast<LPWSTR>(dataType);
     info.pDevMode = &devMode;
     info.Priority = 1;
   }
@@ -133,6 +98,19 @@ inline bool RemovePrinter(const WCHAR* name) {
   ClosePrinter(printer);
   return deleted != FALSE;
 }
+
+// A printer the case adds, with the handle AddPrinterW gave; that handle is
+// closed and the printer deleted, if it is still there, at the case's end.
+struct ScratchPrinter {
+  PrinterSpec spec;
+  HANDLE handle;
+  ScratchPrinter(const WCHAR* name, const WCHAR* port, const WCHAR* driver, const WCHAR* dataType = TEXT("RAW"))
+      : spec(name, port, driver, dataType), handle(expect(AddPrinterW(nullptr, 2, spec.Bytes()), 0)) {}
+  ~ScratchPrinter() {
+    if (handle != nullptr) ClosePrinter(handle);
+    RemovePrinter(spec.info.pPrinterName);
+  }
+};
 
 // The block a two-call fetch returns: sized by the first call (which must
 // fail with 122), filled by the second. Empty when either call misbehaves.
