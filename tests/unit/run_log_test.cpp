@@ -31,7 +31,7 @@ TEST_F(RunLogTest, AbsentOrEmptyTextStillEndsTheLine) {
 TEST_F(RunLogTest, ErrorLineCarriesNumberTextAndSystemTextAndCounts) {
   context.LogDepth = 3;
   SetLastError(ERROR_ACCESS_DENIED);
-  LogError(context, 13, TEXT("Can`t install a printer driver 'Ravelquill printer'"));
+  LogError(context, ErrorInstallDriver);
   EXPECT_EQ(LogLines(context),
             std::vector<std::string>{"      Error(13): Can`t install a printer driver 'Ravelquill printer' - "
                                      "(Access is denied.)"});
@@ -42,9 +42,9 @@ TEST_F(RunLogTest, ErrorLineCarriesNumberTextAndSystemTextAndCounts) {
 
 TEST_F(RunLogTest, ErrorLineWithoutSystemTextOrWithCodeZero) {
   SetLastError(0x2468ACE);  // no text in the system's table
-  LogError(context, 9, TEXT("Cant't open destination file: %s"), TEXT("C:\\x.dll"));
+  LogError(context, ErrorOpenDestination, TEXT("C:\\x.dll"));
   SetLastError(0);
-  LogError(context, 4, TEXT("Can't start the spooler"));
+  LogError(context, ErrorStartSpooler);
   EXPECT_EQ(LogLines(context),
             (std::vector<std::string>{"Error(9): Cant't open destination file: C:\\x.dll - ( No Description )",
                                       "Error(4): Can't start the spooler"}));
@@ -53,7 +53,7 @@ TEST_F(RunLogTest, ErrorLineWithoutSystemTextOrWithCodeZero) {
 
 TEST_F(RunLogTest, FormatsPlaceholdersAsTheWindowsRunTimeDoes) {
   SetLastError(ERROR_ACCESS_DENIED);
-  LogError(context, 5, TEXT("ControlService failed with code %d (0x%x)"), 5, 5);
+  LogError(context, ErrorControlService, 5, 5);
   LogLine(context, TEXT("%d %d %x %u %s|%s|100%% %q"), INT_MIN, -1, 0xBEEFu, 4000000000u, TEXT("wide"),
           static_cast<LPCWSTR>(nullptr));
   EXPECT_EQ(LogLines(context),
@@ -65,7 +65,7 @@ TEST_F(RunLogTest, OverlongLinesAreCutToTheLineBoundAndStillEnd) {
   const std::u16string name(3000, u'n');
   LogLine(context, TEXT(">DeletePrinter(%s)"), name.c_str());
   SetLastError(ERROR_ACCESS_DENIED);
-  LogError(context, 17, TEXT("Can`t delete printer '%s'"), name.c_str());
+  LogError(context, ErrorDeletePrinter, name.c_str());
   const auto lines = LogLines(context);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].size(), 1023u);

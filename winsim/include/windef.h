@@ -85,6 +85,7 @@ typedef struct _FILETIME {
 #define FALSE 0
 #define TRUE 1
 #define MAX_PATH 260
+#define MAXDWORD 0xffffffff
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))

@@ -28,7 +28,7 @@ bool CopyContents(InstallContext& context, HANDLE source, HANDLE destination, LP
   for (;;) {
     DWORD read = 0;
     if (!ReadFile(source, block, kCopyBlockBytes, &read, nullptr)) {
-      LogError(context, 8, TEXT("CopyFile(..,%s)"), destinationPath);
+      LogError(context, ErrorCopyFile, destinationPath);
       return false;
     }
     if (read != 0) {
@@ -37,7 +37,7 @@ bool CopyContents(InstallContext& context, HANDLE source, HANDLE destination, LP
       if (!wrote || written != read) {
         // A write that claims success but falls short can only mean a full disk.
         if (wrote) SetLastError(ERROR_DISK_FULL);
-        LogError(context, 8, TEXT("CopyFile(..,%s)"), destinationPath);
+        LogError(context, ErrorCopyFile, destinationPath);
         return false;
       }
     }
@@ -70,16 +70,16 @@ HRESULT CopyDriverFile(InstallContext& context, LPCWSTR destinationDir, LPCWSTR 
 
   if (destinationPath != nullptr && !fits) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    if (reportErrors) LogError(context, 9, TEXT("Cant't open destination file: %s"), TextString(targetPath));
+    if (reportErrors) LogError(context, ErrorOpenDestination, TextString(targetPath));
   } else {
     HANDLE source =
         CreateFileW(TextString(sourcePath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (source == INVALID_HANDLE_VALUE) {
-      if (reportErrors) LogError(context, 10, TEXT("Cant't open source file: %s"), OrEmpty(fileName));
+      if (reportErrors) LogError(context, ErrorOpenSource, OrEmpty(fileName));
     } else {
       HANDLE destination = OpenDestinationFile(context, TextString(targetPath));
       if (destination == INVALID_HANDLE_VALUE) {
-        if (reportErrors) LogError(context, 9, TEXT("Cant't open destination file: %s"), TextString(targetPath));
+        if (reportErrors) LogError(context, ErrorOpenDestination, TextString(targetPath));
       } else {
         if (CopyContents(context, source, destination, TextString(targetPath))) result = S_OK;
         CloseHandle(destination);

@@ -5,6 +5,7 @@
 #include "../spooler/spooler_service.h"
 #include "module_instance.h"
 #include "run_log.h"
+#include "spooler_fetch.h"
 #include "wide_text.h"
 
 namespace {
@@ -36,7 +37,7 @@ void SetSystemDir(InstallContext& context) {
   if (length == 0 || length >= MAX_PATH) {
     // A size reply sets no error of its own: say what went wrong.
     if (length != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    LogError(context, 7, TEXT("Can`t retrieve system directory."));
+    LogError(context, ErrorSystemDirectory);
     return;
   }
   if (path[length - 1] != '\\') {
@@ -65,32 +66,38 @@ InstallContext& InitContext(InstallContext& context, DWORD flags) {
 }
 
 void SelectEnvironment(InstallContext& context, bool useX64) {
-  context.Environment = useX64 ? TEXT("Windows x64") : TEXT("Windows NT x86");
-  context.MonitorFile = useX64 ? TEXT("vexmon64.dll") : TEXT("vexmon32.dll");
-  context.DriverFile = useX64 ? TEXT("vexdrv64.dll") : TEXT("vexdrv32.dll");
-  context.UiFile = useX64 ? TEXT("vexui64.dll") : TEXT("vexui32.dll");
+  // The spooler environments the product has modules for.
+  struct EnvironmentFiles {
+    LPCWSTR Environment, MonitorFile, DriverFile, UiFile;
+  };
+  static constexpr EnvironmentFiles kEnvironments[] = {
+      {TEXT("Windows NT x86"), TEXT("vexmon32.dll"), TEXT("vexdrv32.dll"), TEXT("vexui32.dll")},
+      {TEXT("Windows x64"), TEXT("vexmon64.dll"), TEXT("vexdrv64.dll"), TEXT("vexui64.dll")},
+  };
+  const EnvironmentFiles& chosen = kEnvironments[useX64 ? 1 : 0];
+  context.Environment = chosen.Environment;
+  context.MonitorFile = chosen.MonitorFile;
+  context.DriverFile = chosen.DriverFile;
+  context.UiFile = chosen.UiFile;
   context.HelpFile = TEXT("vexhelp.chm");
 
   LPWSTR environment = const_cast<LPWSTR>(context.Environment);
+  auto query = [environment](LPBYTE block, DWORD size, LPDWORD needed) {
+    return GetPrinterDriverDirectoryW(nullptr, environment, 1, block, size, needed);
+  };
+  // Spare bytes: room for the backslash that is appended and a terminator
+  // the spooler may leave out. A directory path needs no more than 64 KB.
+  constexpr SIZE_T kSpare = 6;
+  LPBYTE block = nullptr;
   DWORD needed = 0;
-  if (GetPrinterDriverDirectoryW(nullptr, environment, 1, nullptr, 0, &needed)) return;
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed > 0x10000) {
-    LogError(context, 6, TEXT("Can`t retrieve printer driver directory."));
+  const FetchOutcome outcome = FetchSpoolerBlock(query, block, needed, kSpare, 0x10000);
+  if (outcome == FetchOutcome::NothingToFetch) return;
+  if (outcome == FetchOutcome::Failed) {
+    LogError(context, ErrorDriverDirectory);
     return;
   }
-  // Two spare bytes: room for the backslash that is appended.
-  const SIZE_T chars = (SIZE_T{needed} + 2 + 1) / sizeof(WCHAR) + 1;
-  auto* directory = static_cast<LPWSTR>(GlobalAlloc(GPTR, chars * sizeof(WCHAR)));
-  if (directory == nullptr) {
-    SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
-    LogError(context, 6, TEXT("Can`t retrieve printer driver directory."));
-    return;
-  }
-  if (!GetPrinterDriverDirectoryW(nullptr, environment, 1, reinterpret_cast<LPBYTE>(directory), needed, &needed)) {
-    LogError(context, 6, TEXT("Can`t retrieve printer driver directory."));
-    GlobalFree(directory);
-    return;
-  }
+  auto* directory = reinterpret_cast<LPWSTR>(block);
+  const SIZE_T chars = (SIZE_T{needed} + kSpare) / sizeof(WCHAR);
   directory[chars - 1] = 0;
   LogLine(context, TEXT("PrinterDriverDirectory(1):%s"), directory);
   const SIZE_T length = WideLength(directory);

@@ -6,6 +6,30 @@ namespace {
 
 constexpr LONG kMaxIndentLevels = 10;
 
+// The texts of the numbered error lines, by number (typos included: support
+// searches for them as they stand).
+constexpr LPCWSTR kErrorTexts[] = {
+    nullptr,
+    TEXT("Can't open service manager."),
+    TEXT("Can't open the spooler"),
+    TEXT("Can't stop the spooler"),
+    TEXT("Can't start the spooler"),
+    TEXT("ControlService failed with code %d (0x%x)"),
+    TEXT("Can`t retrieve printer driver directory."),
+    TEXT("Can`t retrieve system directory."),
+    TEXT("CopyFile(..,%s)"),
+    TEXT("Cant't open destination file: %s"),
+    TEXT("Cant't open source file: %s"),
+    TEXT("Can`t install a local port monitor'Ravelquill:'"),
+    TEXT("Can`t remove the port monitor 'Ravelquill:'"),
+    TEXT("Can`t install a printer driver 'Ravelquill printer'"),
+    TEXT("Can`t remove the printer-driver 'Ravelquill printer'"),
+    TEXT("Can`t add printer '%s'"),
+    TEXT("Can`t open printer '%s'"),
+    TEXT("Can`t delete printer '%s'"),
+};
+static_assert(sizeof(kErrorTexts) / sizeof(kErrorTexts[0]) == ErrorDeletePrinter + 1, "one text per error line");
+
 // Removes the CR LF pairs that end every system text.
 void TrimLineEnd(LPWSTR text) {
   SIZE_T length = 0;
@@ -36,13 +60,14 @@ void LogLine(InstallContext& context, LPCWSTR format, ...) {
   WriteLogLine(context, line);
 }
 
-void LogError(InstallContext& context, int number, LPCWSTR format, ...) {
+void LogError(InstallContext& context, int number, ...) {
   // Formatting touches no system call, so the failing call's code survives.
   WCHAR line[LogLineCapacity];
   SIZE_T used = AppendFormat(line, LogLineCapacity, 0, TEXT("Error(%d): "), number);
+  const bool known = number >= ErrorOpenServiceManager && number <= ErrorDeletePrinter;
   va_list args;
-  va_start(args, format);
-  used = AppendFormatV(line, LogLineCapacity, used, format, args);
+  va_start(args, number);
+  used = AppendFormatV(line, LogLineCapacity, used, known ? kErrorTexts[number] : TEXT(""), args);
   va_end(args);
 
   const DWORD code = GetLastError();

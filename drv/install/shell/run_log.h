@@ -8,11 +8,35 @@
 // Room for one formatted line, terminator included.
 constexpr SIZE_T LogLineCapacity = 1024;
 
+// The numbered error lines. The number names the failing place in a support
+// report; its text (some take printf arguments) lives in one table in
+// run_log.cpp. Support reads both: neither ever changes.
+enum ErrorLine : int {
+  ErrorOpenServiceManager = 1,
+  ErrorOpenSpooler = 2,
+  ErrorStopSpooler = 3,
+  ErrorStartSpooler = 4,
+  ErrorControlService = 5,  // code %d (0x%x)
+  ErrorDriverDirectory = 6,
+  ErrorSystemDirectory = 7,
+  ErrorCopyFile = 8,         // destination %s
+  ErrorOpenDestination = 9,  // %s
+  ErrorOpenSource = 10,      // %s
+  ErrorInstallMonitor = 11,
+  ErrorRemoveMonitor = 12,
+  ErrorInstallDriver = 13,
+  ErrorRemoveDriver = 14,
+  ErrorAddPrinter = 15,     // printer %s
+  ErrorOpenPrinter = 16,    // printer %s
+  ErrorDeletePrinter = 17,  // printer %s
+};
+
 void WriteLogLine(InstallContext& context, LPCWSTR text);
 void LogLine(InstallContext& context, LPCWSTR format, ...);
 // Call right after the failing system call: the line carries the text of the
-// thread's last error code.
-void LogError(InstallContext& context, int number, LPCWSTR format, ...);
+// thread's last error code. The arguments fill the line's own text. (An int,
+// not an ErrorLine: an enum cannot start a variable argument list.)
+void LogError(InstallContext& context, int line, ...);
 
 // Raises LogDepth for the life of a section and lowers it on every way out.
 class LogDepthScope {

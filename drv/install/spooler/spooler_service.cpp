@@ -14,9 +14,6 @@ constexpr DWORD RestartRights = SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_S
 constexpr DWORD CheckRights = SERVICE_QUERY_STATUS | SERVICE_START;
 
 constexpr LPCWSTR SpoolerName = TEXT("spooler");
-constexpr LPCWSTR CantOpenManager = TEXT("Can't open service manager.");
-constexpr LPCWSTR CantOpenSpooler = TEXT("Can't open the spooler");
-constexpr LPCWSTR CantStartSpooler = TEXT("Can't start the spooler");
 
 SC_HANDLE OpenServiceManager() { return OpenSCManagerW(nullptr, nullptr, ManagerRights); }
 
@@ -27,8 +24,8 @@ bool SendStart(SC_HANDLE service) {
 }
 
 // A restart with no context logs nothing at all.
-void LogErrorTo(InstallContext* context, int number, LPCWSTR text) {
-  if (context != nullptr) LogError(*context, number, text);
+void LogErrorTo(InstallContext* context, ErrorLine line) {
+  if (context != nullptr) LogError(*context, line);
 }
 
 // Polls until the service reports `state` or the wait runs out. A failed
@@ -66,20 +63,20 @@ bool CheckSpooler(InstallContext& context) {
 
   SC_HANDLE manager = OpenServiceManager();
   if (manager == nullptr) {
-    LogError(context, 1, CantOpenManager);
+    LogError(context, ErrorOpenServiceManager);
     return false;
   }
   bool running = false;
   SC_HANDLE service = OpenServiceW(manager, SpoolerName, CheckRights);
   if (service == nullptr) {
-    LogError(context, 2, CantOpenSpooler);
+    LogError(context, ErrorOpenSpooler);
   } else {
     running = true;
     // A spooler whose state cannot be read is left as it is.
     SERVICE_STATUS status{};
     if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING &&
         !EnsureServiceRunning(service)) {
-      LogError(context, 4, CantStartSpooler);
+      LogError(context, ErrorStartSpooler);
       running = false;
     }
     CloseServiceHandle(service);
@@ -96,12 +93,12 @@ void RestartSpooler(SpoolerRestart& restart, InstallContext* context) {
 
   restart.ServiceManager = OpenServiceManager();
   if (restart.ServiceManager == nullptr) {
-    LogErrorTo(context, 1, CantOpenManager);
+    LogErrorTo(context, ErrorOpenServiceManager);
     return;
   }
   restart.Service = OpenServiceW(restart.ServiceManager, SpoolerName, RestartRights);
   if (restart.Service == nullptr) {
-    LogErrorTo(context, 2, CantOpenSpooler);
+    LogErrorTo(context, ErrorOpenSpooler);
     return;
   }
   SERVICE_STATUS status{};
@@ -109,7 +106,7 @@ void RestartSpooler(SpoolerRestart& restart, InstallContext* context) {
     const DWORD error = GetLastError();
     // A spooler that was not running is where we wanted it.
     if (error != ERROR_SERVICE_NOT_ACTIVE && context != nullptr) {
-      LogError(*context, 5, TEXT("ControlService failed with code %d (0x%x)"), static_cast<int>(error), error);
+      LogError(*context, ErrorControlService, static_cast<int>(error), error);
     }
   }
   // Also after a refused stop: finishing then starts the spooler whatever
@@ -117,14 +114,14 @@ void RestartSpooler(SpoolerRestart& restart, InstallContext* context) {
   restart.StopRequested = 1;
   if (!WaitForState(restart.Service, SERVICE_STOPPED)) {
     // The caller's work goes on; it may still succeed.
-    LogErrorTo(context, 3, TEXT("Can't stop the spooler"));
+    LogErrorTo(context, ErrorStopSpooler);
   }
 }
 
 void FinishSpoolerRestart(SpoolerRestart& restart) {
   if (restart.Service != nullptr) {
     if (restart.StopRequested && !EnsureServiceRunning(restart.Service)) {
-      LogErrorTo(restart.Context, 4, CantStartSpooler);
+      LogErrorTo(restart.Context, ErrorStartSpooler);
     }
     CloseServiceHandle(restart.Service);
   }
