@@ -37,8 +37,9 @@ class MachineTest : public ::testing::Test {
     winsim::SetCurrent(winsim::presets::ProductMachine());
     SetLastError(kPoisonError);
   }
-  // Every test leaves no handle open in the installer's processes: a run
-  // that ends leaves them to the system, which counts them.
+  // Every test leaves no handle open in the installer's processes (a run
+  // that ends leaves them to the system, which counts them) and no block of
+  // the global heap.
   ~MachineTest() override {
     std::size_t open = 0;
     for (const auto& [id, process] : machine().processes) {
@@ -46,6 +47,7 @@ class MachineTest : public ::testing::Test {
       open += process.running ? machine().handles.CountOf(id) : process.handlesLeftOpen;
     }
     EXPECT_EQ(open, 0u) << "the installer left handles open";
+    EXPECT_TRUE(machine().memory.globalBlocks.empty()) << "a global-heap block was not released";
   }
   winsim::Machine& machine() { return winsim::Current(); }
   int Run(const std::u16string& arguments) {

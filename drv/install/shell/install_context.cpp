@@ -92,7 +92,7 @@ void SelectEnvironment(InstallContext& context, bool useX64) {
   DWORD needed = 0;
   const FetchOutcome outcome = FetchSpoolerBlock(query, block, needed, kSpare, 0x10000);
   if (outcome == FetchOutcome::NothingToFetch) return;
-  if (outcome == FetchOutcome::Failed) {
+  if (outcome != FetchOutcome::Filled) {
     LogError(context, ErrorDriverDirectory);
     return;
   }

@@ -39,6 +39,14 @@ void TrimLineEnd(LPWSTR text) {
 
 }  // namespace
 
+LPWSTR SystemErrorText(DWORD code) {
+  LPWSTR text = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                 code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  if (text != nullptr) TrimLineEnd(text);
+  return text;
+}
+
 void WriteLogLine(InstallContext& context, LPCWSTR text) {
   if (context.LogDepth > 0) {
     WCHAR indent[2 * kMaxIndentLevels + 1];
@@ -71,10 +79,7 @@ void LogError(InstallContext& context, int number, ...) {
   va_end(args);
 
   const DWORD code = GetLastError();
-  LPWSTR systemText = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
-                 code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<LPWSTR>(&systemText), 0, nullptr);
-  if (systemText != nullptr) TrimLineEnd(systemText);
+  LPWSTR systemText = SystemErrorText(code);
   if (code != 0) {
     if (systemText != nullptr) {
       AppendFormat(line, LogLineCapacity, used, TEXT(" - (%s)"), systemText);

@@ -31,6 +31,10 @@ enum ErrorLine : int {
   ErrorDeletePrinter = 17,  // printer %s
 };
 
+// The system's English text for an error code without its line end, from
+// the local heap (LocalFree), or null when there is none.
+LPWSTR SystemErrorText(DWORD code);
+
 void WriteLogLine(InstallContext& context, LPCWSTR text);
 void LogLine(InstallContext& context, LPCWSTR format, ...);
 // Call right after the failing system call: the line carries the text of the

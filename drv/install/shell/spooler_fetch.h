@@ -5,7 +5,9 @@
 enum class FetchOutcome {
   Filled,          // the block holds the answer
   NothingToFetch,  // the sizing call itself succeeded: there is nothing to hold
-  Failed,          // any step failed; the last error says why
+  SizingFailed,    // the sizing call failed otherwise than for want of a block
+  NoMemory,        // the block could not be allocated
+  FillingFailed,   // the second call failed
 };
 
 // `call(block, size, &needed)` is made first with no block; only
@@ -19,17 +21,17 @@ FetchOutcome FetchSpoolerBlock(Call call, LPBYTE& block, DWORD& needed, SIZE_T s
   block = nullptr;
   needed = 0;
   if (call(nullptr, 0, &needed)) return FetchOutcome::NothingToFetch;
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed > limit) return FetchOutcome::Failed;
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed > limit) return FetchOutcome::SizingFailed;
   auto* filled = static_cast<LPBYTE>(GlobalAlloc(GPTR, SIZE_T{needed} + spare));
   if (filled == nullptr) {
     SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
-    return FetchOutcome::Failed;
+    return FetchOutcome::NoMemory;
   }
   if (!call(filled, needed, &needed)) {
     const DWORD error = GetLastError();
     GlobalFree(filled);
     SetLastError(error);
-    return FetchOutcome::Failed;
+    return FetchOutcome::FillingFailed;
   }
   block = filled;
   return FetchOutcome::Filled;

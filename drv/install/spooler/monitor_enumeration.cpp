@@ -1,0 +1,63 @@
+#include "../shell/run_log.h"
+#include "../shell/spooler_fetch.h"
+#include "../shell/wide_text.h"
+#include "port_monitor.h"
+
+namespace {
+
+// "<step>. EnumMonitors  failed with code: <system text>", the text of the
+// last error.
+void LogEnumFailure(InstallContext& context, int step) {
+  LPWSTR text = SystemErrorText(GetLastError());
+  LogLine(context, TEXT("%d. EnumMonitors  failed with code: %s"), step,
+          text != nullptr ? text : TEXT("No Error or no description"));
+  if (text != nullptr) LocalFree(text);
+}
+
+}  // namespace
+
+void EnumMonitorsAll(InstallContext& context, MonitorEnumeration& monitors) {
+  monitors.Buffer = nullptr;
+  monitors.Level = 2;
+  monitors.Count = 0;
+  DWORD count = 0;
+  auto enumerate = [&count](LPBYTE block, DWORD size, LPDWORD needed) {
+    return EnumMonitorsW(nullptr, 2, block, size, needed, &count);
+  };
+  LPBYTE block = nullptr;
+  DWORD needed = 0;
+  switch (FetchSpoolerBlock(enumerate, block, needed)) {
+    case FetchOutcome::Filled:
+      monitors.Buffer = block;
+      monitors.Count = count;
+      break;
+    case FetchOutcome::NothingToFetch: LogLine(context, TEXT("1. EnumMonitors returns true")); break;
+    case FetchOutcome::SizingFailed: LogEnumFailure(context, 2); break;
+    case FetchOutcome::NoMemory:
+      LogLine(context, TEXT("3. EnumMonitors - can't allocate memory for buffer"));
+      SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
+      break;
+    case FetchOutcome::FillingFailed: LogEnumFailure(context, 3); break;
+  }
+}
+
+LONG FindProductMonitor(const MonitorEnumeration& monitors) {
+  if (monitors.Buffer == nullptr || (monitors.Level != 1 && monitors.Level != 2)) return -1;
+  for (DWORD i = 0; i < monitors.Count; ++i) {
+    // Both levels begin with pName.
+    LPCWSTR name = monitors.Level == 1 ? reinterpret_cast<const MONITOR_INFO_1W*>(monitors.Buffer)[i].pName
+                                       : reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer)[i].pName;
+    if (name != nullptr && WideEqual(name, ProductMonitorName)) return static_cast<LONG>(i);
+  }
+  return -1;
+}
+
+void LogMonitorList(InstallContext& context, const MonitorEnumeration& monitors) {
+  LogLine(context, TEXT("------- %d existing monitors ----------"), static_cast<int>(monitors.Count));
+  const auto* entries = reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer);
+  for (DWORD i = 0; entries != nullptr && i < monitors.Count; ++i) {
+    LPCWSTR name = entries[i].pName;
+    LogLine(context, TEXT("%d. %s"), static_cast<int>(i + 1), name != nullptr ? name : TEXT("***EMPTY***"));
+  }
+  LogLine(context, TEXT("---------------------------------------"));
+}

@@ -1,0 +1,33 @@
+// The product's port monitor "Ravelquill:": listing, install and removal.
+#pragma once
+#include <windows.h>
+#include <winspool.h>
+
+#include "../shell/install_context.h"
+
+// The monitor name, which is also the name of its one port.
+constexpr LPCWSTR ProductMonitorName = TEXT("Ravelquill:");
+
+// Monitors as EnumMonitorsW gives them: a global-heap block the caller
+// releases with GlobalFree; null when empty.
+struct MonitorEnumeration {
+  LPBYTE Buffer;
+  DWORD Level;  // 2 from EnumMonitorsAll; FindProductMonitor also reads 1
+  DWORD Count;
+};
+
+// Every monitor of the local machine at level 2. Failures are plain log
+// lines and leave the enumeration empty.
+void EnumMonitorsAll(InstallContext& context, MonitorEnumeration& monitors);
+// The index of the first monitor named exactly "Ravelquill:", or -1.
+LONG FindProductMonitor(const MonitorEnumeration& monitors);
+// The monitors as a numbered list between two rules.
+void LogMonitorList(InstallContext& context, const MonitorEnumeration& monitors);
+
+// Copies and registers the monitor and returns the parked printers to its port.
+void InstallPortMonitor(InstallContext& context);
+// Removes the monitor and its module, or keeps a compatible one (the gate).
+void RemovePortMonitor(InstallContext& context, const MonitorEnumeration& monitors);
+// DeleteMonitorW of "Ravelquill:" in `environment` on the local machine;
+// writes nothing and leaves the call's last error.
+BOOL DeleteProductMonitor(LPCWSTR environment);
