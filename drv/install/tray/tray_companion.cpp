@@ -54,8 +54,8 @@ void LaunchTrayProgram(const TextBuffer& path) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOW;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+                      &process)) {
     return;
   }
   // The program runs on its own; the installer does not wait for it.
