@@ -16,6 +16,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define BN_CLICKED 0
 #define VK_SHIFT 0x10
 #define SC_CLOSE 0xF060
+#define SW_SHOW 5
 
 #define MAKEWPARAM(l, h) \
   ((WPARAM)(DWORD)(((WORD)(((DWORD_PTR)(l)) & 0xffff)) | (((DWORD)((WORD)(((DWORD_PTR)(h)) & 0xffff))) << 16)))

@@ -166,6 +166,14 @@ std::optional<FileHold> FindHold(const Machine& machine, const std::u16string& k
   for (const auto& hold : machine.files.holds) {
     if (hold.key == key) return hold;
   }
+  // A running program's own file is mapped into it: Windows refuses its
+  // deletion with ERROR_ACCESS_DENIED until the program ends.
+  for (const auto& entry : machine.processes) {
+    const Process& process = entry.second;
+    if (process.running && process.kind == ProgramKind::Program && FoldCase(process.image) == key) {
+      return FileHold{0, key, ERROR_ACCESS_DENIED, process.id};
+    }
+  }
   // spoolsv.exe has every registered monitor's module loaded while it runs.
   if (machine.services.spooler.process != 0) {
     for (const Monitor& monitor : machine.spooler.monitors) {

@@ -4,6 +4,7 @@
 
 #include "../operations/install_sequence.h"
 #include "../operations/uninstall_sequence.h"
+#include "../tray/tray_companion.h"
 #include "command_line.h"
 #include "module_instance.h"
 #include "wide_text.h"
@@ -19,7 +20,7 @@ constexpr int ExitNoCommand = 6;
 constexpr int ExitErrorsLogged = 100;
 constexpr int ExitRestartNeeded = 101;
 
-enum class Command { None, Install, InstallNoTray, Uninstall };
+enum class Command { None, Install, InstallNoTray, Uninstall, RemoveTray };
 
 struct CommandWord {
   LPCWSTR Word;
@@ -35,6 +36,7 @@ const CommandWord kCommandWords[] = {
     {TEXT("in_notray"), Command::InstallNoTray},
     {TEXT("un"), Command::Uninstall},
     {TEXT("uninstall"), Command::Uninstall},
+    {TEXT("removetray"), Command::RemoveTray},
 };
 
 Command FindCommand(LPCWSTR word) {
@@ -55,6 +57,10 @@ int RunCommand(Command command, HWND owner) {
     case Command::Install: return ExitCodeOf(RunInstall(false, owner), ExitInstalled);
     case Command::InstallNoTray: return ExitCodeOf(RunInstall(true, owner), ExitInstalled);
     case Command::Uninstall: return ExitCodeOf(RunUnInstall(owner), ExitUninstalled);
+    case Command::RemoveTray:
+      // Its caller reads the same code as for no command.
+      StopTrayCompanion();
+      break;
     case Command::None: break;
   }
   return ExitNoCommand;
