@@ -1,0 +1,161 @@
+#include "printer_driver.h"
+
+#include <stddef.h>
+
+#include "../files/driver_file_copy.h"
+#include "../shell/run_log.h"
+#include "../shell/spooler_fetch.h"
+#include "../shell/string_list.h"
+#include "../shell/wide_text.h"
+#include "spooler_service.h"
+
+namespace {
+
+constexpr LPCWSTR kManufacturer = TEXT("Morvath Software Kft.");
+constexpr LPCWSTR kProductUrl = TEXT("https://ravelquill.example/");
+
+// DRIVER_INFO_5W as the SDK lays it out (not every header set declares it).
+struct DriverInfo5 {
+  DWORD cVersion;
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDriverPath;
+  LPWSTR pDataFile;
+  LPWSTR pConfigFile;
+  DWORD dwDriverAttributes;
+  DWORD dwConfigVersion;
+  DWORD dwDriverVersion;
+};
+
+// Entry sizes of levels 1 to 6, as the spooler packs them.
+constexpr SIZE_T kEntrySizes[] = {sizeof(DRIVER_INFO_1W), sizeof(DRIVER_INFO_2W), sizeof(DRIVER_INFO_3W),
+                                  sizeof(DRIVER_INFO_4W), sizeof(DriverInfo5),    sizeof(DRIVER_INFO_6W)};
+static_assert(sizeof(void*) != 8 || (kEntrySizes[0] == 8 && kEntrySizes[1] == 48 && kEntrySizes[2] == 80 &&
+                                     kEntrySizes[3] == 88 && kEntrySizes[4] == 64 && kEntrySizes[5] == 136),
+              "driver info entries must have the x64 spooler's sizes");
+
+// The name of entry `index`; null when it has none or the level's layout is
+// unknown (such entries are never read, whatever Count says).
+LPCWSTR EntryName(const DriverEnumeration& drivers, DWORD index) {
+  if (drivers.Buffer == nullptr || index >= drivers.Count || drivers.Level < 1 || drivers.Level > 6) return nullptr;
+  const BYTE* entry = drivers.Buffer + SIZE_T{index} * kEntrySizes[drivers.Level - 1];
+  const SIZE_T nameOffset = drivers.Level == 1 ? offsetof(DRIVER_INFO_1W, pName) : offsetof(DRIVER_INFO_2W, pName);
+  return *reinterpret_cast<const LPCWSTR*>(entry + nameOffset);
+}
+
+BOOL DeleteProductDriver(LPCWSTR environment) {
+  return DeletePrinterDriverExW(nullptr, const_cast<LPWSTR>(environment), const_cast<LPWSTR>(ProductDriverName),
+                                DPD_DELETE_ALL_FILES, 0);
+}
+
+}  // namespace
+
+void EnumPrinterDriversAll(DriverEnumeration& drivers, LPCWSTR environment) {
+  drivers.Buffer = nullptr;
+  drivers.Level = 6;
+  drivers.Count = 0;
+  DWORD count = 0;
+  auto enumerate = [environment, &count](LPBYTE block, DWORD size, LPDWORD needed) {
+    return EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment), 6, block, size, needed, &count);
+  };
+  LPBYTE block = nullptr;
+  DWORD needed = 0;
+  if (FetchSpoolerBlock(enumerate, block, needed) != FetchOutcome::Filled) return;
+  drivers.Buffer = block;
+  drivers.Count = count;
+}
+
+LONG FindProductDriver(const DriverEnumeration& drivers) {
+  for (DWORD i = 0; i < drivers.Count; ++i) {
+    LPCWSTR name = EntryName(drivers, i);
+    if (name != nullptr && WideEqual(name, ProductDriverName)) return static_cast<LONG>(i);
+  }
+  return -1;
+}
+
+HRESULT InstallPrinterDriver(InstallContext& context) {
+  LogLine(context, TEXT(">Add Printer Driver"));
+  LogDepthScope section(context, 1);
+  LPCWSTR directory = TextString(context.DriverDir);
+  WCHAR driverPath[DestinationPathCapacity];
+  WCHAR uiPath[DestinationPathCapacity];
+  WCHAR helpPath[DestinationPathCapacity];
+  HRESULT result = CopyDriverFile(context, directory, context.DriverFile, driverPath, true);
+  if (result != S_OK) return result;
+  result = CopyDriverFile(context, directory, context.UiFile, uiPath, true);
+  if (result != S_OK) return result;
+  // The help file is optional: without it the driver goes in without help.
+  if (CopyDriverFile(context, directory, context.HelpFile, helpPath, true) != S_OK) helpPath[0] = 0;
+
+  DRIVER_INFO_6W info{};
+  info.cVersion = 3;
+  info.pName = const_cast<LPWSTR>(ProductDriverName);
+  info.pEnvironment = const_cast<LPWSTR>(context.Environment);
+  info.pDriverPath = driverPath;
+  info.pDataFile = driverPath;  // the driver module serves as its own data file
+  info.pConfigFile = uiPath;
+  info.pHelpFile = helpPath;
+  info.pszMfgName = const_cast<LPWSTR>(kManufacturer);
+  info.pszOEMUrl = const_cast<LPWSTR>(kProductUrl);
+  info.pszProvider = const_cast<LPWSTR>(kManufacturer);
+  if (AddPrinterDriverExW(nullptr, 6, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES)) {
+    LogLine(context, TEXT("OK :)"));
+  } else {
+    LogError(context, ErrorInstallDriver);
+    result = E_FAIL;
+  }
+
+  // The spooler keeps copies of its own; a staged copy it still holds is
+  // deleted later, or at the next restart.
+  LPCWSTR staged[] = {driverPath, uiPath, helpPath};
+  for (LPCWSTR path : staged) {
+    if (path[0] != 0 && !DeleteFileW(path)) StringListAdd(context.PendingDeletes, path);
+  }
+  return result;
+}
+
+void RemovePrinterDriver(InstallContext& context, const DriverEnumeration& drivers) {
+  LogLine(context, TEXT(">DeletePrinterDriver for %s"), context.Environment);
+  LogDepthScope section(context, 1);
+  const DWORD count = drivers.Buffer != nullptr ? drivers.Count : 0;
+  if (count != 0) {
+    LogLine(context, TEXT("------------ %d existing drivers-----------"), static_cast<int>(count));
+    for (DWORD i = 0; i < count; ++i) {
+      LPCWSTR name = EntryName(drivers, i);
+      LogLine(context, TEXT("%d. %s"), static_cast<int>(i + 1), name != nullptr ? name : TEXT("***EMPTY***"));
+    }
+    LogLine(context, TEXT("-------------------------------------------"));
+  } else {
+    LogLine(context, TEXT("BTW, there is no printer drivers on this system."));
+  }
+
+  const LONG index = FindProductDriver(drivers);
+  if (index < 0) {
+    LogLine(context, TEXT("No Ravelquill driver was found"));
+    return;
+  }
+  LogLine(context, TEXT("Driver is found. Index=%d"), static_cast<int>(index + 1));
+  if (!DeleteProductDriver(context.Environment)) {
+    LogLine(context, TEXT("Can't delete driver. Trying to restart spooler"));
+    // A full stop and start makes the spooler let go of the driver's files.
+    { SpoolerRestartScope restart(&context); }
+    if (!DeleteProductDriver(context.Environment)) {
+      LogError(context, ErrorRemoveDriver);
+      return;
+    }
+  }
+  LogLine(context, TEXT("OK :)"));
+}
+
+DRIVER_INFO_2W* GetPrinterDriverInfo(HANDLE printer) {
+  // The sizing call names the environment; the fetch takes the program's
+  // own, which for this 64-bit program is the same.
+  auto get = [printer](LPBYTE block, DWORD size, LPDWORD needed) {
+    LPWSTR environment = block == nullptr ? const_cast<LPWSTR>(TEXT("Windows x64")) : nullptr;
+    return GetPrinterDriverW(printer, environment, 2, block, size, needed);
+  };
+  LPBYTE block = nullptr;
+  DWORD needed = 0;
+  if (FetchSpoolerBlock(get, block, needed) != FetchOutcome::Filled) return nullptr;
+  return reinterpret_cast<DRIVER_INFO_2W*>(block);
+}
