@@ -14,6 +14,15 @@ void LogEnumFailure(InstallContext& context, int step) {
   if (text != nullptr) LocalFree(text);
 }
 
+// The name of entry `i`: both levels begin with pName, but their entries
+// differ in size. Null for an unknown level.
+LPCWSTR MonitorName(const MonitorEnumeration& monitors, DWORD i) {
+  if (monitors.Buffer == nullptr) return nullptr;
+  if (monitors.Level == 1) return reinterpret_cast<const MONITOR_INFO_1W*>(monitors.Buffer)[i].pName;
+  if (monitors.Level == 2) return reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer)[i].pName;
+  return nullptr;
+}
+
 }  // namespace
 
 void EnumMonitorsAll(InstallContext& context, MonitorEnumeration& monitors) {
@@ -42,11 +51,8 @@ void EnumMonitorsAll(InstallContext& context, MonitorEnumeration& monitors) {
 }
 
 LONG FindProductMonitor(const MonitorEnumeration& monitors) {
-  if (monitors.Buffer == nullptr || (monitors.Level != 1 && monitors.Level != 2)) return -1;
   for (DWORD i = 0; i < monitors.Count; ++i) {
-    // Both levels begin with pName.
-    LPCWSTR name = monitors.Level == 1 ? reinterpret_cast<const MONITOR_INFO_1W*>(monitors.Buffer)[i].pName
-                                       : reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer)[i].pName;
+    LPCWSTR name = MonitorName(monitors, i);
     if (name != nullptr && WideEqual(name, ProductMonitorName)) return static_cast<LONG>(i);
   }
   return -1;
@@ -54,9 +60,8 @@ LONG FindProductMonitor(const MonitorEnumeration& monitors) {
 
 void LogMonitorList(InstallContext& context, const MonitorEnumeration& monitors) {
   LogLine(context, TEXT("------- %d existing monitors ----------"), static_cast<int>(monitors.Count));
-  const auto* entries = reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer);
-  for (DWORD i = 0; entries != nullptr && i < monitors.Count; ++i) {
-    LPCWSTR name = entries[i].pName;
+  for (DWORD i = 0; monitors.Buffer != nullptr && i < monitors.Count; ++i) {
+    LPCWSTR name = MonitorName(monitors, i);
     LogLine(context, TEXT("%d. %s"), static_cast<int>(i + 1), name != nullptr ? name : TEXT("***EMPTY***"));
   }
   LogLine(context, TEXT("---------------------------------------"));

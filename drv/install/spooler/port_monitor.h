@@ -12,7 +12,7 @@ constexpr LPCWSTR ProductMonitorName = TEXT("Ravelquill:");
 // releases with GlobalFree; null when empty.
 struct MonitorEnumeration {
   LPBYTE Buffer;
-  DWORD Level;  // 2 from EnumMonitorsAll; FindProductMonitor also reads 1
+  DWORD Level;  // 2 from EnumMonitorsAll; 1 (names only) is read as well
   DWORD Count;
 };
 
