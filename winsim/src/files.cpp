@@ -282,14 +282,16 @@ DWORD MovePath(Machine& machine, const std::u16string& from, const std::u16strin
   return ERROR_SUCCESS;
 }
 
-void FileSystem::TakeVersionFromSameBytes(File& file) {
+void FileSystem::TakeIdentityFromSameBytes(File& file) {
   file.version.reset();
+  file.monitorPorts.reset();
   if (file.data.empty()) return;
   for (const auto& other : files) {
-    if (&other.second != &file && other.second.version && other.second.data == file.data) {
-      file.version = other.second.version;
-      return;
-    }
+    const File& same = other.second;
+    if (&same == &file || same.data != file.data || (!same.version && !same.monitorPorts)) continue;
+    file.version = same.version;
+    file.monitorPorts = same.monitorPorts;
+    return;
   }
 }
 

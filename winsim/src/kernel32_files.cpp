@@ -153,6 +153,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     if (truncates) {
       file->data.clear();
       file->version.reset();
+      file->monitorPorts.reset();
       file->damagedAt.reset();
     }
   }
@@ -212,7 +213,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   if (fits != 0) std::memcpy(file.data.data() + at, lpBuffer, static_cast<std::size_t>(fits));
   handle->position = at + fits;
   *lpNumberOfBytesWritten = static_cast<DWORD>(fits);
-  if (fits != 0) fs.TakeVersionFromSameBytes(file);
+  if (fits != 0) fs.TakeIdentityFromSameBytes(file);
   if (fits < nNumberOfBytesToWrite) {
     Fail(ERROR_DISK_FULL);
     return FALSE;

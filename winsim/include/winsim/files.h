@@ -73,9 +73,9 @@ struct FileSystem {
 
   // ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when the directory is missing too.
   DWORD Missing(const std::u16string& full) const;
-  // The version resource is part of the bytes: a file written to hold the
-  // same bytes as one that has a version resource has that version too.
-  void TakeVersionFromSameBytes(File& file);
+  // The version resource and a monitor's exports are part of the bytes: a
+  // file written to hold the same bytes as one that has them has them too.
+  void TakeIdentityFromSameBytes(File& file);
 };
 
 // The rules the API layer applies, over the files, the open handles and the

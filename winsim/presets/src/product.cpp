@@ -22,7 +22,8 @@ void LayOutProduct(Machine& machine, WORD build, const std::u16string& directory
   const FileVersion version = ProductVersion(build);
   FileSystem& files = machine.files;
   files.Put(bin + u"vexinst64.exe", ModuleBytes(4096, 0x4D, build), version);
-  files.Put(bin + u"vexmon64.dll", ModuleBytes(9000, 0x11, build), version);
+  files.Put(bin + u"vexmon64.dll", ModuleBytes(9000, 0x11, build), version).monitorPorts =
+      std::vector<std::u16string>{u"Ravelquill:"};
   files.Put(bin + u"vexdrv64.dll", ModuleBytes(20000, 0x22, build), version);
   files.Put(bin + u"vexui64.dll", ModuleBytes(12000, 0x33, build), version);
   files.Put(bin + u"vexhelp.chm", std::vector<std::uint8_t>(3000, 0x44));  // copied, never versioned
