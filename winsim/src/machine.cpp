@@ -24,6 +24,15 @@ std::u16string FoldCase(const std::u16string& text) {
   return folded;
 }
 
+bool SameFolded(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return false;
+  auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; };
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
 std::u16string Widen(const std::string& utf8) {
   std::u16string out;
   for (std::size_t i = 0; i < utf8.size();) {

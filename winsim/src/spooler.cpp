@@ -8,8 +8,6 @@ namespace winsim {
 
 namespace {
 
-bool SameName(const std::u16string& a, const std::u16string& b) { return FoldCase(a) == FoldCase(b); }
-
 const File* ModuleOf(const Machine& machine, const Monitor& monitor) {
   auto it = machine.files.files.find(FoldCase(machine.systemDirectory + u"\\" + monitor.dll));
   return it == machine.files.files.end() ? nullptr : &it->second;
@@ -34,28 +32,28 @@ std::vector<std::u16string> PortList(const std::u16string& ports) {
 
 Printer* Spooler::FindPrinter(const std::u16string& name) {
   for (auto& p : printers) {
-    if (SameName(p.name, name)) return &p;
+    if (SameFolded(p.name, name)) return &p;
   }
   return nullptr;
 }
 
 Monitor* Spooler::FindMonitor(const std::u16string& name, const std::u16string& environment) {
   for (auto& m : monitors) {
-    if (SameName(m.name, name) && SameName(m.environment, environment)) return &m;
+    if (SameFolded(m.name, name) && SameFolded(m.environment, environment)) return &m;
   }
   return nullptr;
 }
 
 Driver* Spooler::FindDriver(const std::u16string& name, const std::u16string& environment) {
   for (auto& d : drivers) {
-    if (SameName(d.name, name) && SameName(d.environment, environment)) return &d;
+    if (SameFolded(d.name, name) && SameFolded(d.environment, environment)) return &d;
   }
   return nullptr;
 }
 
 const PrintEnvironment* Spooler::FindEnvironment(const std::u16string& name) const {
   for (const auto& e : environments) {
-    if (SameName(e.name, name)) return &e;
+    if (SameFolded(e.name, name)) return &e;
   }
   return nullptr;
 }
@@ -79,7 +77,7 @@ const Monitor* MonitorOfPort(const Machine& machine, const std::u16string& port)
     const File* module = ModuleOf(machine, monitor);
     if (module == nullptr || !module->monitorPorts) continue;
     for (const auto& provided : *module->monitorPorts) {
-      if (SameName(provided, port)) return &monitor;
+      if (SameFolded(provided, port)) return &monitor;
     }
   }
   return nullptr;
@@ -99,9 +97,9 @@ std::vector<const Printer*> PrintersOnMonitor(const Machine& machine, const Moni
 
 std::vector<const Printer*> PrintersOfDriver(const Machine& machine, const Driver& driver) {
   std::vector<const Printer*> users;
-  if (!SameName(driver.environment, u"Windows x64")) return users;
+  if (!SameFolded(driver.environment, u"Windows x64")) return users;
   for (const Printer& printer : machine.spooler.printers) {
-    if (SameName(printer.driver, driver.name)) users.push_back(&printer);
+    if (SameFolded(printer.driver, driver.name)) users.push_back(&printer);
   }
   return users;
 }

@@ -58,8 +58,6 @@ const std::vector<InfoLevel<Printer>> kPrinterLevels = {
      offsetof(PRINTER_INFO_2W, pDevMode)},
 };
 
-bool SameName(const std::u16string& a, const std::u16string& b) { return FoldCase(a) == FoldCase(b); }
-
 // Generic rights mapped onto the printer's (or the server's) own.
 DWORD MapAccess(DWORD desired, bool server) {
   const struct {
@@ -122,11 +120,11 @@ DWORD CheckLinks(const PRINTER_INFO_2W& info) {
   }
   const auto& processors = M().spooler.printProcessors;
   if (std::none_of(processors.begin(), processors.end(),
-                   [&](const std::u16string& p) { return SameName(p, FromWide(info.pPrintProcessor)); })) {
+                   [&](const std::u16string& p) { return SameFolded(p, FromWide(info.pPrintProcessor)); })) {
     return ERROR_UNKNOWN_PRINTPROCESSOR;
   }
   if (info.pDatatype != nullptr && std::none_of(std::begin(kDatatypes), std::end(kDatatypes), [&](const char16_t* d) {
-        return SameName(d, FromWide(info.pDatatype));
+        return SameFolded(d, FromWide(info.pDatatype));
       })) {
     return ERROR_INVALID_DATATYPE;
   }
@@ -270,7 +268,7 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
   printer->deletePending = true;
   printer->jobs.clear();
   auto& defaultPrinter = M().spooler.defaultPrinter;
-  if (defaultPrinter && SameName(*defaultPrinter, printer->name)) defaultPrinter.reset();
+  if (defaultPrinter && SameFolded(*defaultPrinter, printer->name)) defaultPrinter.reset();
   return TRUE;
 }
 
@@ -325,7 +323,7 @@ BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
       if (h.kind == HandleKind::Printer && h.object == FoldCase(printer->name)) h.object = FoldCase(name);
     }
     auto& defaultPrinter = M().spooler.defaultPrinter;
-    if (defaultPrinter && SameName(*defaultPrinter, printer->name)) defaultPrinter = name;
+    if (defaultPrinter && SameFolded(*defaultPrinter, printer->name)) defaultPrinter = name;
     printer->name = name;
     TakeSettings(*printer, *info);
   }

@@ -25,6 +25,8 @@ namespace winsim {
 // Case-insensitive key for paths, registry keys and the like (ASCII folding,
 // as Windows' own upper-casing table agrees with it for the names we use).
 std::u16string FoldCase(const std::u16string& text);
+// FoldCase(a) == FoldCase(b), without building either.
+bool SameFolded(const std::u16string& a, const std::u16string& b);
 std::u16string Widen(const std::string& utf8);
 std::string Narrow(const std::u16string& utf16);
 

@@ -1,14 +1,13 @@
+#include <winsim_presets/driver.h>
+#include <winsim_presets/monitor.h>
 #include <winsim_presets/product.h>
 #include <winsim_presets/queues.h>
 
 namespace winsim::presets {
 
 void AddProductPortAndDriver(Machine& machine) {
-  File& module = machine.files.Put(machine.systemDirectory + u"\\vexmon64.dll", std::vector<std::uint8_t>(64, 0x11),
-                                   FileVersion{7, 0, 0, kDefaultBuild});
-  module.monitorPorts = std::vector<std::u16string>{u"Ravelquill:"};
-  machine.spooler.monitors.push_back(Monitor{u"Ravelquill:", u"Windows x64", u"vexmon64.dll"});
-  AddDriver(machine, u"Ravelquill printer");
+  AddProductMonitor(machine, kDefaultBuild);
+  AddProductDriver(machine);
 }
 
 void PutSettingsName(Printer& printer, const std::u16string& key, const std::string& name, bool terminated) {
