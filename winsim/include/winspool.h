@@ -131,6 +131,18 @@ typedef struct _DRIVER_INFO_4W {
   LPWSTR pszzPreviousNames;
 } DRIVER_INFO_4W, *PDRIVER_INFO_4W, *LPDRIVER_INFO_4W;
 
+typedef struct _DRIVER_INFO_5W {
+  DWORD cVersion;
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDriverPath;
+  LPWSTR pDataFile;
+  LPWSTR pConfigFile;
+  DWORD dwDriverAttributes;
+  DWORD dwConfigVersion;
+  DWORD dwDriverVersion;
+} DRIVER_INFO_5W, *PDRIVER_INFO_5W, *LPDRIVER_INFO_5W;
+
 typedef struct _DRIVER_INFO_6W {
   DWORD cVersion;
   LPWSTR pName;

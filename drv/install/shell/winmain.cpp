@@ -7,18 +7,12 @@
 #include "../tray/tray_companion.h"
 #include "command_line.h"
 #include "module_instance.h"
+#include "exit_codes.h"
 #include "wide_text.h"
 
 HINSTANCE ModuleInstance = nullptr;
 
 namespace {
-
-// Exit codes read by the product's setup program.
-constexpr int ExitInstalled = 1;
-constexpr int ExitUninstalled = 2;
-constexpr int ExitNoCommand = 6;
-constexpr int ExitErrorsLogged = 100;
-constexpr int ExitRestartNeeded = 101;
 
 enum class Command { None, Install, InstallNoTray, Uninstall, RemoveTray };
 

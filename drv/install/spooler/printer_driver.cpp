@@ -14,22 +14,9 @@ namespace {
 constexpr LPCWSTR kManufacturer = TEXT("Morvath Software Kft.");
 constexpr LPCWSTR kProductUrl = TEXT("https://ravelquill.example/");
 
-// DRIVER_INFO_5W as the SDK lays it out (not every header set declares it).
-struct DriverInfo5 {
-  DWORD cVersion;
-  LPWSTR pName;
-  LPWSTR pEnvironment;
-  LPWSTR pDriverPath;
-  LPWSTR pDataFile;
-  LPWSTR pConfigFile;
-  DWORD dwDriverAttributes;
-  DWORD dwConfigVersion;
-  DWORD dwDriverVersion;
-};
-
 // Entry sizes of levels 1 to 6, as the spooler packs them.
 constexpr SIZE_T kEntrySizes[] = {sizeof(DRIVER_INFO_1W), sizeof(DRIVER_INFO_2W), sizeof(DRIVER_INFO_3W),
-                                  sizeof(DRIVER_INFO_4W), sizeof(DriverInfo5),    sizeof(DRIVER_INFO_6W)};
+                                  sizeof(DRIVER_INFO_4W), sizeof(DRIVER_INFO_5W), sizeof(DRIVER_INFO_6W)};
 static_assert(sizeof(void*) != 8 || (kEntrySizes[0] == 8 && kEntrySizes[1] == 48 && kEntrySizes[2] == 80 &&
                                      kEntrySizes[3] == 88 && kEntrySizes[4] == 64 && kEntrySizes[5] == 136),
               "driver info entries must have the x64 spooler's sizes");
