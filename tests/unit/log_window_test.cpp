@@ -29,7 +29,7 @@ TEST_F(LogWindowTest, ARunWithAnErrorLineShowsTheWholeLogUnderAnErrorTitle) {
   const std::string text = Text(dialog);
   EXPECT_EQ(text.rfind("Ravelquill 2446\r\n>Check Spooler\r\n", 0), 0u) << text;
   EXPECT_NE(text.find("Error(7): Can`t retrieve system directory. - (Access is denied.)\r\n"), std::string::npos);
-  EXPECT_EQ(text.substr(text.size() - 8), ">>0010\r\n");  // ">>0020" comes after the window
+  EXPECT_EQ(text.find(">>0020"), std::string::npos);  // written after the window closed
   EXPECT_EQ(dialog.owner, nullptr);
 }
 

@@ -1,15 +1,64 @@
 #include "install_sequence.h"
 
-#include "../shell/install_context.h"
+#include "../files/pending_deletes.h"
+#include "../files/pending_renames.h"
 #include "../shell/log_window.h"
 #include "../shell/run_log.h"
+#include "../spooler/port_monitor.h"
+#include "../spooler/printer_driver.h"
+#include "../spooler/printer_settings.h"
+#include "../spooler/spooler_service.h"
+#include "../tray/tray_companion.h"
+#include "uninstall_sequence.h"
+
+namespace {
+
+void ForgetPendingDeletes(InstallContext& context) {
+  StringListFree(context.PendingDeletes);
+  context.PendingDeletes = nullptr;
+}
+
+}  // namespace
+
+void ReInstall(InstallContext& context) {
+  LogLine(context, TEXT(">ReInstall"));
+  LogDepthScope depth(context, 2);
+  context.CheckMonitorVersion = 1;
+  UnInstall(context);
+
+  if (context.PendingDeletes != nullptr) {
+    // The spooler holds the old modules while it runs. What resists even
+    // now is forgotten, not scheduled for deletion at restart.
+    SpoolerRestartScope stopped(&context);
+    DeleteListedFiles(context);
+    ForgetPendingDeletes(context);
+  }
+  PendingRenameList renames = ReadPendingRenames();
+  DeletePendingLeftovers(renames);
+  FreePendingRenameList(renames);
+
+  if (context.InstallMonitor) InstallPortMonitor(context);
+  InstallPrinterDriver(context);
+  RestorePrinterSettings(context);
+  StartTrayCompanion(context);
+
+  // Staged driver copies still held open.
+  if (context.PendingDeletes == nullptr) return;
+  DeleteListedFiles(context);
+  if (context.PendingDeletes == nullptr) return;
+  SpoolerRestartScope stopped(&context);
+  DeleteListedFiles(context);
+}
 
 RunOutcome RunInstall(bool noTray, HWND owner) {
   InstallContext context;
   InitContext(context, noTray ? (InitFlagX64 | InitFlagNoTray) : InitFlagX64);
   LogLine(context, TEXT(">>0010"));
+  ReInstall(context);
+  const DWORD scheduled = ScheduleDeferredDeletes(context);
   ShowLogWindowIfNeeded(context, owner);
-  RunOutcome outcome{context.ErrorCount != 0, 0};
+  const RunOutcome outcome{context.ErrorCount != 0, scheduled};
+  // Written after the window has closed, so never shown.
   LogLine(context, TEXT(">>0020"));
   FreeContext(context);
   return outcome;

@@ -1,13 +1,62 @@
 #include "uninstall_sequence.h"
 
-#include "../shell/install_context.h"
+#include "../files/pending_deletes.h"
+#include "../files/pending_renames.h"
 #include "../shell/log_window.h"
+#include "../shell/run_log.h"
+#include "../spooler/port_monitor.h"
+#include "../spooler/printer_driver.h"
+#include "../spooler/printer_settings.h"
+#include "../spooler/spooler_service.h"
+#include "../tray/tray_companion.h"
+
+void UnInstall(InstallContext& context) {
+  LogLine(context, TEXT(">UnInstall"));
+  LogDepthScope depth(context, 1);
+  // The tray program holds the product's files and would restart it.
+  StopTrayCompanion();
+
+  // Both snapshots are taken before anything is removed, and not refreshed.
+  LogLine(context, TEXT("EnumMonitors"));
+  MonitorEnumeration monitors{};
+  EnumMonitorsAll(context, monitors);
+  LogLine(context, TEXT("%d Monitors found."), static_cast<int>(monitors.Count));
+  LogLine(context, TEXT("EnumPrinterDrivers for %s"), context.Environment);
+  DriverEnumeration drivers{};
+  EnumPrinterDriversAll(drivers, context.Environment);
+  LogLine(context, TEXT("%d drivers found"), static_cast<int>(drivers.Count));
+
+  // Printers before their driver, the driver before the monitor.
+  DeleteAllPrinters(context);
+  RemovePrinterDriver(context, drivers);
+  RemovePortMonitor(context, monitors);
+  if (context.PendingDeletes != nullptr) DeleteListedFiles(context);
+
+  if (drivers.Buffer != nullptr) GlobalFree(drivers.Buffer);
+  if (monitors.Buffer != nullptr) GlobalFree(monitors.Buffer);
+}
+
+void UnInstallAndClean(InstallContext& context) {
+  UnInstall(context);
+  PendingRenameList renames = ReadPendingRenames();
+  DeletePendingLeftovers(renames);
+  FreePendingRenameList(renames);
+
+  if (context.PendingDeletes == nullptr) return;
+  DeleteListedFiles(context);
+  if (context.PendingDeletes == nullptr) return;
+  // The spooler holds the monitor module while it runs.
+  SpoolerRestartScope stopped(&context);
+  DeleteListedFiles(context);
+}
 
 RunOutcome RunUnInstall(HWND owner) {
   InstallContext context;
   InitContext(context, InitFlagX64);
+  UnInstallAndClean(context);
+  const DWORD scheduled = ScheduleDeferredDeletes(context);
   ShowLogWindowIfNeeded(context, owner);
-  RunOutcome outcome{context.ErrorCount != 0, 0};
+  const RunOutcome outcome{context.ErrorCount != 0, scheduled};
   FreeContext(context);
   return outcome;
 }

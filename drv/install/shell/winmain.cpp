@@ -4,6 +4,7 @@
 
 #include "../operations/install_sequence.h"
 #include "../operations/uninstall_sequence.h"
+#include "../tray/help_window.h"
 #include "../tray/tray_companion.h"
 #include "command_line.h"
 #include "module_instance.h"
@@ -47,6 +48,10 @@ int ExitCodeOf(const RunOutcome& outcome, int success) {
 }
 
 int RunCommand(Command command, HWND owner) {
+  // The help viewer holds the help file that install and uninstall replace.
+  if (command == Command::Install || command == Command::InstallNoTray || command == Command::Uninstall) {
+    CloseHelpWindow();
+  }
   switch (command) {
     case Command::Install: return ExitCodeOf(RunInstall(false, owner), ExitInstalled);
     case Command::InstallNoTray: return ExitCodeOf(RunInstall(true, owner), ExitInstalled);
