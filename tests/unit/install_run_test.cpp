@@ -268,6 +268,27 @@ TEST_F(InstallRunTest, AModuleLockedEvenThenIsDeletedAtRestart) {
   EXPECT_EQ(Run(u"un"), 2);
 }
 
+// The reinstall tries a module that resists once more with the spooler
+// stopped and then forgets it: the new module cannot be copied over it.
+TEST_F(InstallRunTest, AReinstallForgetsAModuleLockedForGood) {
+  winsim::presets::AddProductMonitor(machine(), 2415);
+  winsim::LockFile(machine(), SystemPath(machine()));
+  EXPECT_EQ(Run(u"in"), 100);
+  EXPECT_EQ(MonitorBuild(), 2415);
+  EXPECT_EQ(machine().registry.FindValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue), nullptr);
+}
+
+TEST_F(InstallRunTest, StagedDriverCopiesHeldByTheSpoolerGoWhenItStops) {
+  machine().spooler.stagedHoldMs = 60000;
+  machine().desktop.shiftDown = true;
+  EXPECT_EQ(Run(u"in"), 1);
+  EXPECT_NE(Shown().find(Crlf("    DeleteFile-try\n    >Restart Spooler\n    DeleteFile-try\n")), std::string::npos);
+  for (const char16_t* file : {u"vexdrv64.dll", u"vexui64.dll", u"vexhelp.chm"}) {
+    EXPECT_FALSE(Exists(kDriverDir + file)) << Utf8(file);
+    EXPECT_TRUE(Exists(kDriverDir + u"3\\" + file)) << Utf8(file);
+  }
+}
+
 TEST_F(InstallRunTest, ADriverRefusedOnceIsRemovedAfterASpoolerRestart) {
   ASSERT_EQ(Run(u"in"), 1);
   machine().FailNext("DeletePrinterDriverExW", ERROR_PRINTER_DRIVER_IN_USE);
