@@ -167,6 +167,18 @@ INSTANTIATE_TEST_SUITE_P(Cases, DriverInstallTest, ::testing::Values(
     [](const ::testing::TestParamInfo<InstallCase>& info) { return std::string(info.param.name); });
 // clang-format on
 
+// A driver directory the run could not learn: nothing is staged, least of
+// all in the current directory.
+TEST_F(PrinterDriverTest, AnUnknownDriverDirectoryStagesNothing) {
+  TextFree(context.DriverDir);
+  EXPECT_EQ(InstallPrinterDriver(context), E_FAIL);
+  EXPECT_EQ(LogLines(context), (Lines{">Add Printer Driver",
+                                      "  Error(13): Can`t install a printer driver "
+                                      "'Ravelquill printer' - (The system cannot find the "
+                                      "path specified.)"}));
+  EXPECT_EQ(machine().files.Find(machine().files.currentDirectory + u"\\vexdrv64.dll"), nullptr);
+}
+
 TEST_F(PrinterDriverTest, DriverInfoOfAnOpenPrinterOrNothing) {
   HANDLE printer = nullptr;
   ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Microsoft Print to PDF"), &printer, nullptr));

@@ -64,6 +64,13 @@ HRESULT InstallPrinterDriver(InstallContext& context) {
   LogLine(context, TEXT(">Add Printer Driver"));
   LogDepthScope section(context, 1);
   LPCWSTR directory = TextString(context.DriverDir);
+  if (directory == nullptr || directory[0] == 0) {
+    // The driver directory could not be learnt (error 6, a spooler that does
+    // not run): staging would scatter the files into the current directory.
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    LogError(context, ErrorInstallDriver);
+    return E_FAIL;
+  }
   WCHAR driverPath[DestinationPathCapacity];
   WCHAR uiPath[DestinationPathCapacity];
   WCHAR helpPath[DestinationPathCapacity];
