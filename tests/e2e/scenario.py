@@ -4,7 +4,7 @@ its Wine processes when the test ends, and the checks the scenarios share."""
 import json
 import unittest
 
-from wine_prefix import Prefix, Run
+from wine_prefix import PRODUCT_WIN, Prefix, Run, wait_until
 
 BUILD = 2446
 ERROR_TITLE = "Ravelquill build %d- Install error log!" % BUILD
@@ -22,6 +22,33 @@ WS_CAPTION = 0x00C00000
 # spooler cannot be reached. Wine's text for 1722; Windows says "The RPC
 # server is unavailable."
 DRIVER_DIRECTORY_ERROR = "Error(6): Can`t retrieve printer driver directory. - (RPC server unavailable.)"
+
+# The product's spooler objects and tray program.
+MONITOR = "Ravelquill:"
+DRIVER = "Ravelquill printer"
+PRINTER = "Ravelquill"
+TRAY_PROGRAM = PRODUCT_WIN + r"\ravtray.exe"
+SYSTEM_MONITOR = r"C:\windows\system32\vexmon64.dll"
+DRIVER_STORE = r"C:\windows\system32\spool\drivers\x64\3" + "\\"
+
+# Wine's texts for the errors its spooler gives (Windows: "The printer name
+# is invalid." for 1801, "The parameter is incorrect." for 87).
+WINE_TEXT_1801 = "Invalid printer name."
+WINE_TEXT_87 = "Invalid parameter."
+
+
+def add_printer_error(name: str) -> str:
+    """Error 15: Wine refuses the installer's printer (NULL data type, 1801)."""
+    return "Error(15): Can`t add printer '%s' - (%s)" % (name, WINE_TEXT_1801)
+
+
+def open_printer_error(name: str) -> str:
+    """Error 16: the printer that Wine half-made cannot be opened (1801)."""
+    return "Error(16): Can`t open printer '%s' - (%s)" % (name, WINE_TEXT_1801)
+
+
+# Error 14: Wine takes no DPD_DELETE_ALL_FILES (87), not even after the restart.
+DRIVER_REMOVAL_ERROR = "Error(14): Can`t remove the printer-driver 'Ravelquill printer' - (%s)" % WINE_TEXT_87
 
 
 class Scenario(unittest.TestCase):
@@ -79,3 +106,25 @@ class Scenario(unittest.TestCase):
         self.assertTrue(errors, "no error line in %r" % lines)
         for line in errors:
             self.assertRegex(line, r"^(  )*Error\((\d|1[0-7])\): \S.* - \((.*\S| No Description )\)$")
+
+    def assertLinesInOrder(self, lines: list, expected: list) -> None:
+        """The expected lines, without their indentation, appear in this order."""
+        stripped = [line.strip() for line in lines]
+        position = 0
+        for line in expected:
+            try:
+                position = stripped.index(line, position) + 1
+            except ValueError:
+                self.fail("%r missing after line %d of:\n%s" % (line, position, "\n".join(lines)))
+
+    def errorLines(self, lines: list) -> list:
+        return [line.strip() for line in lines if "Error(" in line]
+
+    def waitForTray(self, prefix: Prefix, running: bool, timeout: float = 20) -> dict:
+        """The state once the tray program's mutex and window are both there
+        (or both gone)."""
+        def settled():
+            state = prefix.state()
+            return state if (state["tray_mutex"], state["tray_window"]) == (running, running) else None
+        return wait_until(settled, timeout, "the tray program to be %s" % ("running" if running else "gone"),
+                          interval=0.2)

@@ -29,7 +29,7 @@ WINESERVER = (shutil.which("wineserver", path="/usr/lib/wine:" + os.environ.get(
 PRODUCT_WIN = r"C:\Program Files\Ravelquill"
 INSTALLER_WIN = PRODUCT_WIN + r"\bin\vexinst64.exe"
 HELPERS_WIN = r"C:\ravelquill-e2e"
-HELPERS = ("holdfile", "holdshift", "logwindow", "spoolstate", "ownerwindow", "postmessage")
+HELPERS = ("holdfile", "holdshift", "logwindow", "spoolstate", "ownerwindow", "postmessage", "printers")
 
 TRAY_WINDOW_CLASS = "rvs::{05759F8E-103D-41B6-8A61-EFAA89516692}"
 TRAY_QUIT_MESSAGE = 1026
@@ -310,6 +310,48 @@ class Prefix:
         if result.returncode != 0:
             raise E2EError("spoolstate failed (%d): %s" % (result.returncode, result.stdout))
         return json.loads(result.stdout)
+
+    def printers(self) -> dict:
+        """The printers with their settings names and default flag, and the
+        names of the monitors and drivers (printers.exe list)."""
+        result = self.run(self.helper("printers"), "list")
+        if result.returncode != 0:
+            raise E2EError("printers list failed (%d): %s" % (result.returncode, result.stdout))
+        return json.loads(result.stdout)
+
+    def add_printer(self, name: str, port: str, driver: str, comment: Optional[str] = None,
+                    location: Optional[str] = None, settings: Optional[str] = None, default: bool = False) -> None:
+        """A printer as a user would have it: RAW data type, a device mode,
+        its settings name as printer data "SubKey" (plain and under DsUser)."""
+        args = ["add", name, port, driver]
+        for option, value in (("--comment", comment), ("--location", location), ("--settings", settings)):
+            if value is not None:
+                args += [option, value]
+        if default:
+            args.append("--default")
+        result = self.run(self.helper("printers"), *args)
+        if result.returncode != 0:
+            raise E2EError("printers add %s failed: %s" % (name, result.stdout))
+
+    def add_driver(self, name: str, layout_bin: str = PRODUCT_WIN + r"\bin") -> None:
+        """Registers a driver from a layout's driver, UI and help files."""
+        files = [layout_bin + "\\" + f for f in ("vexdrv64.dll", "vexui64.dll", "vexhelp.chm")]
+        result = self.run(self.helper("printers"), "add-driver", name, *files)
+        if result.returncode != 0:
+            raise E2EError("printers add-driver %s failed: %s" % (name, result.stdout))
+
+    def set_pending_renames(self, pairs: list) -> None:
+        """The system's PendingFileRenameOperations as (source, target) pairs,
+        written raw (reg import of hex(7)): an empty target means "delete"."""
+        strings = [text for pair in pairs for text in pair]
+        data = "".join(text + "\0" for text in strings) + "\0"
+        hexed = ",".join("%02x" % b for b in data.encode("utf-16-le"))
+        reg_file = self.unix_path(HELPERS_WIN + r"\pending.reg")
+        # UTF-16 with its mark: Wine reads hex(7) of an ANSI file as ANSI text.
+        reg_file.write_text('Windows Registry Editor Version 5.00\r\n\r\n'
+                            r'[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session Manager]' + '\r\n'
+                            '"PendingFileRenameOperations"=hex(7):%s\r\n' % hexed, encoding="utf-16")
+        self.reg("import", HELPERS_WIN + r"\pending.reg")
 
     # -- the installer ----------------------------------------------------------
 

@@ -1,0 +1,210 @@
+// printers.exe: sets up and reports printers the way a user's machine has
+// them, for the scenarios that run the installer over existing printers.
+//
+//   printers.exe list
+//       one JSON object: the printers (name, port, driver, comment, location,
+//       settings name, default flag), the default printer, and the names of
+//       the port monitors and of the "Windows x64" drivers
+//   printers.exe add NAME PORT DRIVER [--comment C] [--location L]
+//                    [--settings S] [--default]
+//       adds the printer with the RAW data type and a device mode (Wine can
+//       open no printer without a data type, and would otherwise load the
+//       driver's UI module), writes S as the printer data "SubKey", plain and
+//       under "DsUser", and makes it the default printer
+//   printers.exe add-driver NAME DRIVER UI HELP
+//       registers the driver NAME from the three files, staged in the driver
+//       directory as the installer stages them
+//
+// Exit 0 when everything asked for worked; 1 with {"failed": ..., "error": N}
+// naming the first call that did not.
+#include <windows.h>
+#include <shellapi.h>
+#include <winspool.h>
+
+#include <string>
+#include <vector>
+
+#include "helper_io.h"
+
+namespace {
+
+std::string Field(const char* name, const std::string& value) { return "\"" + std::string(name) + "\": " + value; }
+
+int Fail(const char* call, DWORD error) {
+  WriteOut("{" + Field("failed", "\"" + std::string(call) + "\"") + ", " + Field("error", Number(error)) + "}\n");
+  return 1;
+}
+
+template <typename Call>
+std::vector<BYTE> Fetch(Call call, DWORD* count) {
+  DWORD needed = 0;
+  *count = 0;
+  if (call(nullptr, 0, &needed, count) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+  std::vector<BYTE> block(needed);
+  if (!call(block.data(), needed, &needed, count)) {
+    *count = 0;
+    return {};
+  }
+  return block;
+}
+
+std::string Ansi(const std::string& text) { return Json(std::wstring(text.begin(), text.end())); }
+
+// The settings name as the installer reads it: plain printer data first.
+std::string SettingsName(LPWSTR name) {
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(name, &printer, nullptr)) return "{" + Field("open_error", Number(GetLastError())) + "}";
+  char data[260] = {};
+  DWORD type = 0;
+  DWORD size = 0;
+  DWORD result = GetPrinterDataA(printer, const_cast<LPSTR>("SubKey"), &type, reinterpret_cast<LPBYTE>(data),
+                                 sizeof(data) - 1, &size);
+  std::string out = result == ERROR_SUCCESS && type == REG_SZ ? Ansi(data) : "null";
+  char keyed[260] = {};
+  result = GetPrinterDataExA(printer, "DsUser", "SubKey", &type, reinterpret_cast<LPBYTE>(keyed), sizeof(keyed) - 1,
+                             &size);
+  out = "{" + Field("plain", out) + ", " +
+        Field("dsuser", result == ERROR_SUCCESS && type == REG_SZ ? Ansi(keyed) : "null") + "}";
+  ClosePrinter(printer);
+  return out;
+}
+
+std::wstring DefaultPrinter() {
+  WCHAR name[260] = {};
+  DWORD size = 260;
+  return GetDefaultPrinterW(name, &size) ? std::wstring(name) : std::wstring();
+}
+
+int List() {
+  const std::wstring defaultName = DefaultPrinter();
+  DWORD count = 0;
+  std::vector<BYTE> block = Fetch(
+      [](LPBYTE data, DWORD size, DWORD* needed, DWORD* returned) {
+        return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, data, size, needed, returned);
+      },
+      &count);
+  std::string out = "{\n" + Field("printers", "[");
+  for (DWORD i = 0; i < count; ++i) {
+    const PRINTER_INFO_2W& p = reinterpret_cast<const PRINTER_INFO_2W*>(block.data())[i];
+    out += std::string(i ? ",\n  " : "\n  ") + "{" + Field("name", Json(p.pPrinterName)) + ", " +
+           Field("port", Json(p.pPortName)) + ", " + Field("driver", Json(p.pDriverName)) + ", " +
+           Field("comment", Json(p.pComment)) + ", " + Field("location", Json(p.pLocation)) + ", " +
+           Field("settings", SettingsName(p.pPrinterName)) + ", " +
+           Field("default", p.pPrinterName != nullptr && defaultName == p.pPrinterName ? "true" : "false") + "}";
+  }
+  out += "],\n" + Field("default_printer", defaultName.empty() ? "null" : Json(defaultName));
+
+  block = Fetch([](LPBYTE data, DWORD size, DWORD* needed,
+                   DWORD* returned) { return EnumMonitorsW(nullptr, 2, data, size, needed, returned); },
+                &count);
+  out += ",\n" + Field("monitors", "[");
+  for (DWORD i = 0; i < count; ++i) {
+    out += std::string(i ? ", " : "") + Json(reinterpret_cast<const MONITOR_INFO_2W*>(block.data())[i].pName);
+  }
+  block = Fetch(
+      [](LPBYTE data, DWORD size, DWORD* needed, DWORD* returned) {
+        return EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(L"Windows x64"), 6, data, size, needed, returned);
+      },
+      &count);
+  out += "],\n" + Field("drivers", "[");
+  for (DWORD i = 0; i < count; ++i) {
+    out += std::string(i ? ", " : "") + Json(reinterpret_cast<const DRIVER_INFO_6W*>(block.data())[i].pName);
+  }
+  WriteOut(out + "]\n}\n");
+  return 0;
+}
+
+int Add(int argc, LPWSTR* argv) {
+  if (argc < 5) return Fail("arguments", ERROR_INVALID_PARAMETER);
+  LPWSTR name = argv[2];
+  LPWSTR comment = nullptr;
+  LPWSTR location = nullptr;
+  LPWSTR settings = nullptr;
+  bool makeDefault = false;
+  for (int i = 5; i < argc; ++i) {
+    const std::wstring option = argv[i];
+    if (option == L"--default") {
+      makeDefault = true;
+    } else if (i + 1 < argc && option == L"--comment") {
+      comment = argv[++i];
+    } else if (i + 1 < argc && option == L"--location") {
+      location = argv[++i];
+    } else if (i + 1 < argc && option == L"--settings") {
+      settings = argv[++i];
+    } else {
+      return Fail("arguments", ERROR_INVALID_PARAMETER);
+    }
+  }
+  DEVMODEW devMode = {};
+  devMode.dmSize = sizeof(devMode);
+  devMode.dmSpecVersion = DM_SPECVERSION;
+  lstrcpynW(devMode.dmDeviceName, name, CCHDEVICENAME);
+  PRINTER_INFO_2W info = {};
+  info.pPrinterName = name;
+  info.pPortName = argv[3];
+  info.pDriverName = argv[4];
+  info.pComment = comment;
+  info.pLocation = location;
+  info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
+  info.pDatatype = const_cast<LPWSTR>(L"RAW");
+  info.pDevMode = &devMode;
+  info.Priority = 1;
+  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+  if (printer == nullptr) return Fail("AddPrinterW", GetLastError());
+  if (settings != nullptr) {
+    const std::string text = Utf8(settings);  // the product writes ANSI; the scenarios use ASCII names
+    const DWORD size = static_cast<DWORD>(text.size() + 1);
+    LPBYTE data = reinterpret_cast<LPBYTE>(const_cast<char*>(text.c_str()));
+    DWORD result = SetPrinterDataA(printer, const_cast<LPSTR>("SubKey"), REG_SZ, data, size);
+    if (result != ERROR_SUCCESS) return ClosePrinter(printer), Fail("SetPrinterDataA", result);
+    result = SetPrinterDataExA(printer, "DsUser", "SubKey", REG_SZ, data, size);
+    if (result != ERROR_SUCCESS) return ClosePrinter(printer), Fail("SetPrinterDataExA", result);
+  }
+  ClosePrinter(printer);
+  if (makeDefault && !SetDefaultPrinterW(name)) return Fail("SetDefaultPrinterW", GetLastError());
+  WriteOut("{" + Field("added", Json(name)) + "}\n");
+  return 0;
+}
+
+int AddDriver(int argc, LPWSTR* argv) {
+  if (argc != 6) return Fail("arguments", ERROR_INVALID_PARAMETER);
+  WCHAR directory[MAX_PATH] = {};
+  DWORD needed = 0;
+  if (!GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(L"Windows x64"), 1, reinterpret_cast<LPBYTE>(directory),
+                                  sizeof(directory), &needed)) {
+    return Fail("GetPrinterDriverDirectoryW", GetLastError());
+  }
+  std::wstring staged[3];
+  for (int i = 0; i < 3; ++i) {
+    const std::wstring source = argv[3 + i];
+    staged[i] = std::wstring(directory) + L"\\" + source.substr(source.find_last_of(L"\\/") + 1);
+    if (!CopyFileW(source.c_str(), staged[i].c_str(), FALSE)) return Fail("CopyFileW", GetLastError());
+  }
+  DRIVER_INFO_6W info = {};
+  info.cVersion = 3;
+  info.pName = argv[2];
+  info.pEnvironment = const_cast<LPWSTR>(L"Windows x64");
+  info.pDriverPath = &staged[0][0];
+  info.pDataFile = &staged[0][0];
+  info.pConfigFile = &staged[1][0];
+  info.pHelpFile = &staged[2][0];
+  const BOOL added = AddPrinterDriverExW(nullptr, 6, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES);
+  const DWORD error = GetLastError();
+  for (const std::wstring& path : staged) DeleteFileW(path.c_str());
+  if (!added) return Fail("AddPrinterDriverExW", error);
+  WriteOut("{" + Field("added_driver", Json(argv[2])) + "}\n");
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argv == nullptr || argc < 2) return Fail("arguments", ERROR_INVALID_PARAMETER);
+  const std::wstring command = argv[1];
+  if (command == L"list") return List();
+  if (command == L"add") return Add(argc, argv);
+  if (command == L"add-driver") return AddDriver(argc, argv);
+  return Fail("arguments", ERROR_INVALID_PARAMETER);
+}
