@@ -363,10 +363,19 @@ BOOL WINAPI GetDefaultPrinterW(LPWSTR pszBuffer, LPDWORD pcchBuffer) {
   return TRUE;
 }
 
-// A printer that does not exist gives ERROR_INVALID_PRINTER_NAME.
+// A printer that does not exist gives ERROR_INVALID_PRINTER_NAME. NULL or ""
+// keeps a default printer there is; without one, the first printer of the
+// enumeration becomes the default.
 BOOL WINAPI SetDefaultPrinterW(LPCWSTR pszPrinter) {
   WINSPOOL_ENTRY(FALSE);
   if (pszPrinter == nullptr || *pszPrinter == 0) {
+    auto& defaultPrinter = M().spooler.defaultPrinter;
+    if (defaultPrinter) return TRUE;
+    for (const Printer& p : M().spooler.printers) {
+      if (p.deletePending) continue;
+      defaultPrinter = p.name;
+      return TRUE;
+    }
     Fail(ERROR_INVALID_PRINTER_NAME);
     return FALSE;
   }

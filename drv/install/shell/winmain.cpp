@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "../operations/install_sequence.h"
+#include "../operations/status_probes.h"
 #include "../operations/uninstall_sequence.h"
 #include "../tray/help_window.h"
 #include "../tray/tray_companion.h"
@@ -15,7 +16,7 @@ HINSTANCE ModuleInstance = nullptr;
 
 namespace {
 
-enum class Command { None, Install, InstallNoTray, Uninstall, RemoveTray };
+enum class Command { None, Install, InstallNoTray, Uninstall, RemoveTray, CheckDriver, CheckInit, SetDefault };
 
 struct CommandWord {
   LPCWSTR Word;
@@ -32,12 +33,16 @@ const CommandWord kCommandWords[] = {
     {TEXT("un"), Command::Uninstall},
     {TEXT("uninstall"), Command::Uninstall},
     {TEXT("removetray"), Command::RemoveTray},
+    {TEXT("onChkDrv"), Command::CheckDriver},
+    {TEXT("onInit"), Command::CheckInit},
 };
 
 Command FindCommand(LPCWSTR word) {
   for (const CommandWord& entry : kCommandWords) {
     if (WideEqualAsciiNoCase(word, entry.Word)) return entry.Kind;
   }
+  // The one word matched exactly: its callers never vary its case.
+  if (WideEqual(word, TEXT("def.set"))) return Command::SetDefault;
   return Command::None;
 }
 
@@ -60,6 +65,12 @@ int RunCommand(Command command, HWND owner) {
       // Its caller reads the same code as for no command.
       StopTrayCompanion();
       break;
+    case Command::CheckDriver: return CheckDriverBuild() ? ExitDriverOutdated : ExitNothingToReport;
+    case Command::CheckInit:
+      // The default printer is only asked about once no product file waits.
+      if (CheckPendingProductFiles()) return ExitFilesPending;
+      return CheckDefaultPrinter() ? ExitDefaultPrinter : ExitNothingToReport;
+    case Command::SetDefault: SetProductPrinterDefault(); return ExitDefaultSet;
     case Command::None: break;
   }
   return ExitNoCommand;
