@@ -71,7 +71,7 @@ TEST_F(StatusProbesTest, ProbesAnswerThroughTheExitCode) {
       {u"onInit", "a product file deleted at once", [&] { Pending(driverFile); }, ExitDefaultPrinter},
       {u"onInit", "a product name only as a rename target", [&] { Pending(kStore + u"new.tmp", driverFile); },
        ExitDefaultPrinter},
-      {u"onChkDrv", "build 2416", [&] { ProductPrinter(u"Q", 2416); }, ExitDriverOutdated},
+      {u"onChkDrv", "build 2416", [&] { ProductPrinter(u"Q", 2416); }, ExitDriverCurrent},
       {u"OnChkDrv", "build 2415", [&] { ProductPrinter(u"Q", 2415); }, ExitNothingToReport},
       {u"onChkDrv", "no version resource", [&] { ProductPrinter(u"Q", std::nullopt); }, ExitNothingToReport},
       {u"onChkDrv", "no product printer", [] {}, ExitNothingToReport},

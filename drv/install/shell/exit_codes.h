@@ -10,5 +10,5 @@ constexpr int ExitNoCommand = 6;         // no command word, an unknown word, or
 constexpr int ExitErrorsLogged = 100;    // error lines were written (also: the run ran out of memory)
 constexpr int ExitRestartNeeded = 101;   // files were scheduled for deletion at the next restart
 constexpr int ExitDefaultPrinter = 102;  // onInit: the default printer needs attention
-constexpr int ExitDriverOutdated = 103;  // onChkDrv: the installed driver's build is outdated
+constexpr int ExitDriverCurrent = 103;   // onChkDrv: the product printer's driver is of build 2416 or later
 constexpr int ExitFilesPending = 200;    // onInit: product files are pending deletion

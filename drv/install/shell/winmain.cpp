@@ -65,7 +65,7 @@ int RunCommand(Command command, HWND owner) {
       // Its caller reads the same code as for no command.
       StopTrayCompanion();
       break;
-    case Command::CheckDriver: return CheckDriverBuild() ? ExitDriverOutdated : ExitNothingToReport;
+    case Command::CheckDriver: return CheckDriverBuild() ? ExitDriverCurrent : ExitNothingToReport;
     case Command::CheckInit:
       // The default printer is only asked about once no product file waits.
       if (CheckPendingProductFiles()) return ExitFilesPending;
