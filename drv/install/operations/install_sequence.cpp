@@ -1,7 +1,6 @@
 #include "install_sequence.h"
 
 #include "../files/pending_deletes.h"
-#include "../files/pending_renames.h"
 #include "../shell/log_window.h"
 #include "../shell/run_log.h"
 #include "../spooler/port_monitor.h"
@@ -9,6 +8,7 @@
 #include "../spooler/printer_settings.h"
 #include "../spooler/spooler_service.h"
 #include "../tray/tray_companion.h"
+#include "leftover_files.h"
 #include "uninstall_sequence.h"
 
 namespace {
@@ -33,9 +33,7 @@ void ReInstall(InstallContext& context) {
     DeleteListedFiles(context);
     ForgetPendingDeletes(context);
   }
-  PendingRenameList renames = ReadPendingRenames();
-  DeletePendingLeftovers(renames);
-  FreePendingRenameList(renames);
+  DeleteSystemPendingLeftovers();
 
   if (context.InstallMonitor) InstallPortMonitor(context);
   InstallPrinterDriver(context);
@@ -43,11 +41,7 @@ void ReInstall(InstallContext& context) {
   StartTrayCompanion(context);
 
   // Staged driver copies still held open.
-  if (context.PendingDeletes == nullptr) return;
-  DeleteListedFiles(context);
-  if (context.PendingDeletes == nullptr) return;
-  SpoolerRestartScope stopped(&context);
-  DeleteListedFiles(context);
+  RetryListedFiles(context);
 }
 
 RunOutcome RunInstall(bool noTray, HWND owner) {

@@ -1,14 +1,13 @@
 #include "uninstall_sequence.h"
 
 #include "../files/pending_deletes.h"
-#include "../files/pending_renames.h"
 #include "../shell/log_window.h"
 #include "../shell/run_log.h"
 #include "../spooler/port_monitor.h"
 #include "../spooler/printer_driver.h"
 #include "../spooler/printer_settings.h"
-#include "../spooler/spooler_service.h"
 #include "../tray/tray_companion.h"
+#include "leftover_files.h"
 
 void UnInstall(InstallContext& context) {
   LogLine(context, TEXT(">UnInstall"));
@@ -38,16 +37,8 @@ void UnInstall(InstallContext& context) {
 
 void UnInstallAndClean(InstallContext& context) {
   UnInstall(context);
-  PendingRenameList renames = ReadPendingRenames();
-  DeletePendingLeftovers(renames);
-  FreePendingRenameList(renames);
-
-  if (context.PendingDeletes == nullptr) return;
-  DeleteListedFiles(context);
-  if (context.PendingDeletes == nullptr) return;
-  // The spooler holds the monitor module while it runs.
-  SpoolerRestartScope stopped(&context);
-  DeleteListedFiles(context);
+  DeleteSystemPendingLeftovers();
+  RetryListedFiles(context);
 }
 
 RunOutcome RunUnInstall(HWND owner) {
