@@ -1,36 +1,40 @@
 """The spooler check of every install and uninstall run, against Wine's own
 service control manager."""
 
-from scenario import ERROR_TITLE, Scenario
+from scenario import ERROR_TITLE, PRINTER, Scenario, add_printer_error
 from wine_prefix import SPOOLER_SERVICE_KEY
 
 
 class SpoolerService(Scenario):
-    def test_stopped_spooler_is_started_by_install_and_uninstall(self):
+    def test_stopped_spooler_is_started_by_install_and_uninstall_wine_install_error_15(self):
         prefix = self.prefix()
         # A fresh prefix, like a fresh Windows with the spooler on demand start.
-        self.assertEqual(prefix.state()["spooler"], "stopped")
-        run = prefix.install("in")
-        self.assertExit(run, 1)
-        self.assertNoLogWindow(run)
-        self.assertEqual(prefix.state()["spooler"], "running")
-
-        prefix.restart_wine()  # the spooler is stopped again
+        # The uninstall first: on a machine without the product it runs clean.
         self.assertEqual(prefix.state()["spooler"], "stopped")
         run = prefix.install("un")
         self.assertExit(run, 2)
         self.assertNoLogWindow(run)
         self.assertEqual(prefix.state()["spooler"], "running")
 
-    def test_running_spooler_is_left_running(self):
+        prefix.restart_wine()  # the spooler is stopped again
+        self.assertEqual(prefix.state()["spooler"], "stopped")
+        run = prefix.install("in")
+        self.assertExit(run, 100)  # Wine refuses the printer: error 15 (Windows: 1)
+        self.assertEqual(self.errorLines(self.assertLogWindow(run, ERROR_TITLE)), [add_printer_error(PRINTER)])
+        self.assertEqual(prefix.state()["spooler"], "running")
+
+    def test_running_spooler_is_left_running_wine_install_error_15(self):
         prefix = self.prefix()
         started = prefix.run("net", "start", "spooler")
         self.assertEqual(prefix.state()["spooler"], "running", started.stdout)
-        for word, code in (("install", 1), ("uninstall", 2)):
-            run = prefix.install(word)
-            self.assertExit(run, code, [word])
-            self.assertNoLogWindow(run, [word])
-            self.assertEqual(prefix.state()["spooler"], "running")
+        run = prefix.install("uninstall")
+        self.assertExit(run, 2)
+        self.assertNoLogWindow(run)
+        self.assertEqual(prefix.state()["spooler"], "running")
+        run = prefix.install("install")
+        self.assertExit(run, 100)  # Wine refuses the printer: error 15 (Windows: 1)
+        self.assertEqual(self.errorLines(self.assertLogWindow(run, ERROR_TITLE)), [add_printer_error(PRINTER)])
+        self.assertEqual(prefix.state()["spooler"], "running")
 
     def test_missing_spooler_service_is_error_2_wine_text(self):
         prefix = self.prefix()

@@ -113,8 +113,16 @@ def boot_prefix(path: Path) -> None:
         shutil.rmtree(path)
     path.parent.mkdir(parents=True, exist_ok=True)
     env = wine_environment(path)
-    subprocess.run([WINE, "wineboot", "--init"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=BOOT_TIMEOUT, check=True)
+    # Wine's output goes to a file (a pipe would stay open in the processes
+    # the boot leaves running) and is shown when the boot fails.
+    log = path.parent / (path.name + "-boot.log")
+    with open(log, "wb") as sink:
+        booted = subprocess.run([WINE, "wineboot", "--init"], env=env, stdout=sink, stderr=subprocess.STDOUT,
+                                timeout=BOOT_TIMEOUT, check=False)
+    output = log.read_text(errors="replace")
+    log.unlink()
+    if booted.returncode != 0:
+        raise E2EError("wineboot --init exited with %d: %s" % (booted.returncode, output[-2000:]))
     # Windows and dialogs without an X display: the null graphics driver.
     subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/d", "null", "/f"],
                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT, check=True)
