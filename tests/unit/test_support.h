@@ -33,14 +33,12 @@ inline std::vector<std::string> LogLines(const InstallContext& context) {
 
 class MachineTest : public ::testing::Test {
  protected:
-  MachineTest() {
-    winsim::SetCurrent(winsim::presets::ProductMachine());
-    SetLastError(kPoisonError);
-  }
-  // Every test leaves no handle open in the installer's processes (a run
-  // that ends leaves them to the system, which counts them) and no block of
-  // the global heap.
-  ~MachineTest() override {
+  MachineTest() { Fresh(); }
+  ~MachineTest() override { ExpectNothingLeft(); }
+  // Every test, and every row of a table before the next, leaves no handle
+  // open in the installer's processes (a run that ends leaves them to the
+  // system, which counts them) and no block of the global or local heap.
+  void ExpectNothingLeft() {
     std::size_t open = 0;
     for (const auto& [id, process] : machine().processes) {
       if (process.kind != winsim::ProgramKind::Installer) continue;
@@ -48,6 +46,12 @@ class MachineTest : public ::testing::Test {
     }
     EXPECT_EQ(open, 0u) << "the installer left handles open";
     EXPECT_TRUE(machine().memory.globalBlocks.empty()) << "a global-heap block was not released";
+    EXPECT_TRUE(machine().memory.localBlocks.empty()) << "a local-heap block was not released";
+  }
+  // A new default machine, for the next row of a table.
+  void Fresh() {
+    winsim::SetCurrent(winsim::presets::ProductMachine());
+    SetLastError(kPoisonError);
   }
   winsim::Machine& machine() { return winsim::Current(); }
   int Run(const std::u16string& arguments) {
@@ -61,7 +65,14 @@ class MachineTest : public ::testing::Test {
 // line is written, and is released at the end of the test.
 class ContextTest : public MachineTest {
  protected:
-  ContextTest() = default;
   ~ContextTest() override { FreeContext(context); }
+  // The context released and emptied, then a new machine (after the checks
+  // on the old one).
+  void FreshRun() {
+    FreeContext(context);
+    context = InstallContext{};
+    ExpectNothingLeft();
+    Fresh();
+  }
   InstallContext context{};
 };
