@@ -32,10 +32,7 @@ class PortMonitorTest : public ContextTest {
   // A new machine per case of a table, and a context set up on it as a run
   // sets it up. The previous case must have released its blocks.
   void NewRun(const Build& build) {
-    FreeContext(context);
-    context = InstallContext{};
-    EXPECT_TRUE(machine().memory.globalBlocks.empty());
-    winsim::SetCurrent(winsim::presets::ProductMachine());
+    FreshRun();
     build(machine());
     InitContext(context, InitFlagX64);
     start_ = LogLines(context).size();

@@ -48,10 +48,15 @@ class MachineTest : public ::testing::Test {
     EXPECT_TRUE(machine().memory.globalBlocks.empty()) << "a global-heap block was not released";
     EXPECT_TRUE(machine().memory.localBlocks.empty()) << "a local-heap block was not released";
   }
-  // A new default machine, for the next row of a table.
   void Fresh() {
     winsim::SetCurrent(winsim::presets::ProductMachine());
     SetLastError(kPoisonError);
+  }
+  // A new default machine for the next row of a table, once the checks on
+  // the old one have run.
+  void NextMachine() {
+    ExpectNothingLeft();
+    Fresh();
   }
   winsim::Machine& machine() { return winsim::Current(); }
   int Run(const std::u16string& arguments) {
@@ -71,8 +76,7 @@ class ContextTest : public MachineTest {
   void FreshRun() {
     FreeContext(context);
     context = InstallContext{};
-    ExpectNothingLeft();
-    Fresh();
+    NextMachine();
   }
   InstallContext context{};
 };
