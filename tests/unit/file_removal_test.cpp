@@ -10,12 +10,6 @@ namespace {
 
 const std::u16string kDir = u"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\";
 
-std::vector<std::string> Items(StringList list) {
-  std::vector<std::string> items;
-  for (StringListNode* node = list; node != nullptr; node = node->Next) items.push_back(Utf8(node->Text));
-  return items;
-}
-
 class FileRemovalTest : public ContextTest {
  protected:
   std::u16string File(const std::u16string& name) {

@@ -10,6 +10,7 @@
 #include <winsim_presets/product.h>
 
 #include "shell/install_context.h"
+#include "shell/string_list.h"
 #include "shell/text_buffer.h"
 
 // A value no Win32 call leaves behind, set before the call under test so a
@@ -29,6 +30,13 @@ inline std::vector<std::string> LogLines(const InstallContext& context) {
   }
   EXPECT_EQ(start, log.size()) << "log does not end in CR LF";
   return lines;
+}
+
+// The texts of a string list, first to last.
+inline std::vector<std::string> Items(const StringListNode* node) {
+  std::vector<std::string> items;
+  for (; node != nullptr; node = node->Next) items.push_back(Utf8(node->Text));
+  return items;
 }
 
 class MachineTest : public ::testing::Test {
