@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,12 @@ class MachineTest : public ::testing::Test {
     Fresh();
   }
   winsim::Machine& machine() { return winsim::Current(); }
+  winsim::ProgramProfile& Profile(const std::u16string& fileName) {
+    for (auto& profile : machine().programs) {
+      if (profile.fileName == fileName) return profile;
+    }
+    throw std::runtime_error("no profile");
+  }
   int Run(const std::u16string& arguments) {
     return winsim::RunWinMain(winsim::presets::kInstallerPath, winsim::presets::InstallerCommandLine(arguments));
   }
