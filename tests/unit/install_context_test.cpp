@@ -6,58 +6,50 @@
 
 namespace {
 
-using InstallContextTest = MachineTest;
+using Lines = std::vector<std::string>;
 
-winsim::Printer NamedPrinter(const char16_t* name) {
-  winsim::Printer p;
-  p.name = name;
-  return p;
-}
-
-TEST_F(InstallContextTest, FirstLinesNameTheBuildThenCheckTheSpooler) {
-  InstallContext context;
-  InitContext(context, InitFlagX64);
-  const auto lines = LogLines(context);
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "Ravelquill 2446");
-  EXPECT_EQ(lines[1], ">Check Spooler");
-  EXPECT_EQ(context.ErrorCount, 0);
-  EXPECT_EQ(context.LogDepth, 0);
-  FreeContext(context);
-}
+class InstallContextTest : public ContextTest {
+ protected:
+  // The context of a new run on the machine as it stands.
+  void Init(DWORD flags = InitFlagX64) {
+    FreeContext(context);
+    InitContext(context, flags);
+  }
+  // Whether each printer of the snapshot is marked as the default.
+  std::vector<bool> Defaults() {
+    std::vector<bool> marks;
+    for (DWORD i = 0; i < context.Printers.Count; ++i) {
+      marks.push_back(context.Printers.Buffer[i].Attributes & PRINTER_ATTRIBUTE_DEFAULT);
+    }
+    return marks;
+  }
+};
 
 TEST_F(InstallContextTest, X64FlagsSelectTheX64EnvironmentAndDirectories) {
-  InstallContext context;
-  InitContext(context, InitFlagX64);
-  EXPECT_EQ(Utf8(context.Environment), "Windows x64");
-  EXPECT_EQ(Utf8(context.MonitorFile), "vexmon64.dll");
-  EXPECT_EQ(Utf8(context.DriverFile), "vexdrv64.dll");
-  EXPECT_EQ(Utf8(context.UiFile), "vexui64.dll");
-  EXPECT_EQ(Utf8(context.HelpFile), "vexhelp.chm");
+  Init();
+  EXPECT_EQ(LogLines(context), (Lines{"Ravelquill 2446", ">Check Spooler",
+                                      "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\x64",
+                                      "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\"}));
+  EXPECT_EQ(context.ErrorCount + context.LogDepth, 0);
+  EXPECT_EQ(Utf8(context.Environment) + "|" + Utf8(context.MonitorFile) + "|" + Utf8(context.DriverFile) + "|" +
+                Utf8(context.UiFile) + "|" + Utf8(context.HelpFile),
+            "Windows x64|vexmon64.dll|vexdrv64.dll|vexui64.dll|vexhelp.chm");
   EXPECT_EQ(Utf8(context.InstallDir), "C:\\Program Files\\Ravelquill\\bin\\");
   EXPECT_EQ(Utf8(context.SystemDir), "C:\\Windows\\system32\\");
   EXPECT_EQ(Utf8(context.DriverDir), "C:\\Windows\\system32\\spool\\DRIVERS\\x64\\");
-  EXPECT_EQ(LogLines(context)[2], "PrinterDriverDirectory(1):C:\\Windows\\system32\\spool\\DRIVERS\\x64");
-  EXPECT_EQ(LogLines(context)[3], "PrinterDriverDirectory(2):C:\\Windows\\system32\\spool\\DRIVERS\\x64\\");
-  EXPECT_EQ(context.CheckMonitorVersion, 0);
-  EXPECT_EQ(context.InstallMonitor, 1);
-  EXPECT_EQ(context.RegisterTray, 1);
-  EXPECT_EQ(context.CopyMonitor, 1);
-  FreeContext(context);
+  EXPECT_EQ(std::vector<int>(
+                {context.CheckMonitorVersion, context.InstallMonitor, context.RegisterTray, context.CopyMonitor}),
+            std::vector<int>({0, 1, 1, 1}));
 
-  InitContext(context, InitFlagX64 | InitFlagNoTray);
+  Init(InitFlagX64 | InitFlagNoTray);
   EXPECT_EQ(context.RegisterTray, 0);
-  FreeContext(context);
-
-  InitContext(context, 0);
-  EXPECT_EQ(Utf8(context.Environment), "Windows NT x86");
-  EXPECT_EQ(Utf8(context.MonitorFile), "vexmon32.dll");
-  EXPECT_EQ(Utf8(context.DriverDir), "C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\");
-  FreeContext(context);
+  Init(0);
+  EXPECT_EQ(Utf8(context.Environment) + "|" + Utf8(context.MonitorFile) + "|" + Utf8(context.DriverDir),
+            "Windows NT x86|vexmon32.dll|C:\\Windows\\system32\\spool\\DRIVERS\\W32X86\\");
 }
 
 TEST_F(InstallContextTest, InstallDirIsCutAfterTheLastBackslashSlashOrColon) {
-  struct Case {
+  const struct {
     std::u16string modulePath;
     const char* installDir;
   } cases[] = {
@@ -68,91 +60,63 @@ TEST_F(InstallContextTest, InstallDirIsCutAfterTheLastBackslashSlashOrColon) {
       // The system truncates the path to 259 characters, so only "C:\" is left.
       {u"C:\\" + std::u16string(400, u'd') + u"\\vexinst64.exe", "C:\\"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     machine().Caller().image = c.modulePath;
-    InstallContext context;
-    InitContext(context, InitFlagX64);
+    Init();
     EXPECT_EQ(Utf8(context.InstallDir), c.installDir) << winsim::Narrow(c.modulePath);
-    FreeContext(context);
   }
 }
 
-TEST_F(InstallContextTest, MissingDirectoriesAreErrorLinesAndTheRunGoesOn) {
+// Each directory that cannot be learnt is an error line with its own reason;
+// the run goes on.
+TEST_F(InstallContextTest, MissingDirectoriesAreErrorsSixAndSeven) {
+  const std::string six = "Error(6): Can`t retrieve printer driver directory. - (",
+                    seven = "Error(7): Can`t retrieve system directory. - (";
   machine().FailNext("GetSystemDirectoryW", ERROR_ACCESS_DENIED);
   machine().FailNext("GetPrinterDriverDirectoryW", RPC_S_SERVER_UNAVAILABLE);
-  InstallContext context;
-  InitContext(context, InitFlagX64);
-  const auto lines = LogLines(context);
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[2], "Error(6): Can`t retrieve printer driver directory. - (The RPC server is unavailable.)");
-  EXPECT_EQ(lines[3], "Error(7): Can`t retrieve system directory. - (Access is denied.)");
+  Init();
+  EXPECT_EQ(LogLines(context), (Lines{"Ravelquill 2446", ">Check Spooler", six + "The RPC server is unavailable.)",
+                                      seven + "Access is denied.)"}));
   EXPECT_EQ(context.ErrorCount, 2);
   EXPECT_EQ(context.SystemDir.Block, nullptr);
   EXPECT_EQ(context.DriverDir.Block, nullptr);
   EXPECT_EQ(Utf8(context.InstallDir), "C:\\Program Files\\Ravelquill\\bin\\");
-  FreeContext(context);
-}
 
-// A system directory too long for MAX_PATH: the size reply sets no error,
-// so the line must not carry whatever an earlier call left behind.
-TEST_F(InstallContextTest, ASystemDirectoryTooLongIsErrorSevenWithItsOwnReason) {
+  // Too long for MAX_PATH: the size reply sets no error, so the line must
+  // not carry whatever an earlier call left behind.
   machine().systemDirectory = u"C:\\" + std::u16string(300, u'w');
-  machine().FailNext("GetPrinterDriverDirectoryW", RPC_S_SERVER_UNAVAILABLE);  // the error left before
-  InstallContext context;
-  InitContext(context, InitFlagX64);
-  EXPECT_EQ(LogLines(context).back(),
-            "Error(7): Can`t retrieve system directory. - (The data area passed to a system call is too small.)");
+  machine().FailNext("GetPrinterDriverDirectoryW", RPC_S_SERVER_UNAVAILABLE);
+  Init();
+  EXPECT_EQ(LogLines(context).back(), seven + "The data area passed to a system call is too small.)");
   EXPECT_EQ(context.SystemDir.Block, nullptr);
-  FreeContext(context);
-}
 
-TEST_F(InstallContextTest, UnknownEnvironmentGivesErrorSix) {
-  auto& environments = machine().spooler.environments;
-  environments.erase(environments.begin());  // "Windows x64"
-  InstallContext context;
-  InitContext(context, InitFlagX64);
-  EXPECT_EQ(LogLines(context)[2],
-            "Error(6): Can`t retrieve printer driver directory. - (The environment specified is invalid.)");
-  FreeContext(context);
+  machine().spooler.environments.erase(machine().spooler.environments.begin());  // "Windows x64"
+  Init();
+  EXPECT_EQ(LogLines(context)[2], six + "The environment specified is invalid.)");
 }
 
 TEST_F(InstallContextTest, DefaultPrinterIsMarkedExactlyAndOnEveryEqualRecord) {
   auto& printers = machine().spooler.printers;
-  printers.clear();
-  printers.push_back(NamedPrinter(u"Office"));
-  printers.push_back(NamedPrinter(u"office"));
-  printers.push_back(NamedPrinter(u"Office"));
+  printers.assign(3, winsim::Printer{});
+  printers[0].name = printers[2].name = u"Office";
+  printers[1].name = u"office";
   machine().spooler.defaultPrinter = u"Office";
-  InstallContext context;
-  InitContext(context, InitFlagX64);
-  ASSERT_EQ(context.Printers.Count, 3u);
-  EXPECT_TRUE(context.Printers.Buffer[0].Attributes & PRINTER_ATTRIBUTE_DEFAULT);
-  EXPECT_FALSE(context.Printers.Buffer[1].Attributes & PRINTER_ATTRIBUTE_DEFAULT);
-  EXPECT_TRUE(context.Printers.Buffer[2].Attributes & PRINTER_ATTRIBUTE_DEFAULT);
-  EXPECT_FALSE(machine().spooler.printers[0].attributes & PRINTER_ATTRIBUTE_DEFAULT) << "the spooler was changed";
-  FreeContext(context);
-}
+  Init();
+  EXPECT_EQ(Defaults(), (std::vector<bool>{true, false, true}));
+  EXPECT_FALSE(printers[0].attributes & PRINTER_ATTRIBUTE_DEFAULT) << "the spooler was changed";
 
-TEST_F(InstallContextTest, NoDefaultOrAnOverlongDefaultNameMarksNothing) {
-  auto& printers = machine().spooler.printers;
-  const std::u16string longName(300, u'p');
-  printers.push_back(NamedPrinter(longName.c_str()));
-  for (std::optional<std::u16string> name : {std::optional<std::u16string>{}, std::optional{longName}}) {
+  // No default, or one too long to be read, marks nothing.
+  printers[0].name = std::u16string(300, u'p');
+  for (const auto& name : {std::optional<std::u16string>{}, std::optional{printers[0].name}}) {
     machine().spooler.defaultPrinter = name;
-    InstallContext context;
-    InitContext(context, InitFlagX64);
-    ASSERT_EQ(context.Printers.Count, 2u);
-    for (DWORD i = 0; i < context.Printers.Count; ++i) {
-      EXPECT_FALSE(context.Printers.Buffer[i].Attributes & PRINTER_ATTRIBUTE_DEFAULT);
-    }
+    Init();
+    EXPECT_EQ(Defaults(), (std::vector<bool>{false, false, false}));
     EXPECT_EQ(context.ErrorCount, 0);
-    FreeContext(context);
   }
 }
 
 TEST_F(InstallContextTest, FreeContextReleasesEveryBlockTheRunTook) {
-  InstallContext context;
-  InitContext(context, InitFlagX64);
+  Init();
   StringListAdd(context.PendingDeletes, TEXT("C:\\Windows\\system32\\vexmon64.dll"));
   auto* entry = static_cast<SavedSettingsEntry*>(GlobalAlloc(GPTR, sizeof(SavedSettingsEntry)));
   entry->SettingsName = static_cast<LPSTR>(GlobalAlloc(GPTR, 4));
@@ -160,15 +124,13 @@ TEST_F(InstallContextTest, FreeContextReleasesEveryBlockTheRunTook) {
   context.SavedSettings = entry;
   context.ParkedPrinters = static_cast<PRINTER_INFO_2W**>(GlobalAlloc(GPTR, 2 * sizeof(PRINTER_INFO_2W*)));
   context.ParkedPrinters[0] = &context.Printers.Buffer[0];
-  EXPECT_GT(machine().memory.globalBlocks.size(), 0u);
   FreeContext(context);
   EXPECT_TRUE(machine().memory.globalBlocks.empty());
-  EXPECT_TRUE(machine().memory.localBlocks.empty());
   EXPECT_EQ(context.Printers.Buffer, nullptr);
   EXPECT_EQ(context.Printers.Count, 0u);
   EXPECT_EQ(context.LogText.Block, nullptr);
   EXPECT_EQ(context.PendingDeletes, nullptr);
-  FreeContext(context);  // a released context can be released again
+  // The fixture releases it again: a released context can be.
 }
 
 TEST_F(InstallContextTest, EnumLocalPrintersLeavesAnEmptySnapshotOnAnyFailure) {
@@ -185,11 +147,9 @@ TEST_F(InstallContextTest, EnumLocalPrintersLeavesAnEmptySnapshotOnAnyFailure) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(E_OUTOFMEMORY));
 
   machine().spooler.printers.clear();
-  SetLastError(kPoisonError);
   EnumLocalPrinters(printers);
   EXPECT_EQ(printers.Buffer, nullptr);
   EXPECT_EQ(printers.Count, 0u);
-  EXPECT_TRUE(machine().memory.globalBlocks.empty());
 }
 
 TEST_F(InstallContextTest, BuildNumberIsTheFourthNumberOfTheProductVersion) {
@@ -203,7 +163,6 @@ TEST_F(InstallContextTest, BuildNumberIsTheFourthNumberOfTheProductVersion) {
   EXPECT_EQ(GetFileBuildNumber(TEXT("C:\\x\\missing.dll")), -1);
   machine().FailNext("VerQueryValueW", ERROR_RESOURCE_TYPE_NOT_FOUND);
   EXPECT_EQ(GetFileBuildNumber(TEXT("C:\\x\\old.dll")), -1);
-  EXPECT_TRUE(machine().memory.globalBlocks.empty());
 }
 
 }  // namespace

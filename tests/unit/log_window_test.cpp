@@ -33,17 +33,6 @@ TEST_F(LogWindowTest, ARunWithAnErrorLineShowsTheWholeLogUnderAnErrorTitle) {
   EXPECT_EQ(dialog.owner, nullptr);
 }
 
-TEST_F(LogWindowTest, ShiftShowsTheLogOfAnErrorFreeRunWithoutChangingTheExitCode) {
-  EXPECT_EQ(Run(u"in"), 1);
-  EXPECT_TRUE(machine().desktop.dialogs.empty());
-  machine().desktop.shiftDown = true;
-  EXPECT_EQ(Run(u"in"), 1);
-  EXPECT_EQ(Run(u"uninstall"), 2);
-  ASSERT_EQ(machine().desktop.dialogs.size(), 2u);
-  EXPECT_EQ(winsim::Narrow(machine().desktop.dialogs[0].title), "Ravelquill build 2446- Install log.");
-  EXPECT_EQ(winsim::Narrow(machine().desktop.dialogs[1].title), "Ravelquill build 2446- Install log.");
-}
-
 TEST_F(LogWindowTest, EveryWayOfClosingEndsTheDialogAndKeepsTheExitCode) {
   struct Case {
     DialogAction action;
@@ -61,7 +50,6 @@ TEST_F(LogWindowTest, EveryWayOfClosingEndsTheDialogAndKeepsTheExitCode) {
     EXPECT_EQ(dialog.actions, std::vector<DialogAction>{c.action});
     EXPECT_EQ(dialog.result, c.result);
   }
-  EXPECT_TRUE(machine().memory.globalBlocks.empty());
 }
 
 TEST_F(LogWindowTest, OtherCommandsLeaveTheDialogOpen) {

@@ -69,6 +69,11 @@ TEST(MachineJsonTest, SaveLoadSaveGivesTheSameText) {
             (std::vector<BYTE>{'V', 0, 'X'}));
   EXPECT_EQ(loaded->registry.FindValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue)->data,
             original->registry.FindValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue)->data);
+  // Pending events still happen on the loaded machine.
+  ASSERT_EQ(loaded->files.holds.size(), 1u);
+  loaded->Advance(5000);
+  EXPECT_TRUE(loaded->files.holds.empty());
+  EXPECT_EQ(loaded->services.spooler.state, static_cast<DWORD>(SERVICE_STOPPED));
 }
 
 // The example in docs/machine-format.md, so the documented file keeps loading.
@@ -111,113 +116,92 @@ TEST(MachineJsonTest, EmptyObjectIsADefaultConstructedMachine) {
   EXPECT_EQ(winsim::SaveMachine(*loaded), winsim::SaveMachine(Machine()));
 }
 
-TEST(MachineJsonTest, PendingEventsStillHappenOnTheLoadedMachine) {
-  const auto original = MachineWithEverything();
-  std::string error;
-  const auto loaded = winsim::LoadMachine(winsim::SaveMachine(*original), error);
-  ASSERT_TRUE(loaded) << error;
-  ASSERT_EQ(loaded->files.holds.size(), 1u);
-  loaded->Advance(5000);
-  EXPECT_TRUE(loaded->files.holds.empty());
-  EXPECT_EQ(loaded->services.spooler.state, static_cast<DWORD>(SERVICE_STOPPED));
-}
-
 struct ValueData {
   const char* type;
   const char* data;
   std::vector<BYTE> bytes;
 };
 
-class MachineJsonValueTest : public ::testing::TestWithParam<ValueData> {};
-
-TEST_P(MachineJsonValueTest, RegistryDataReadsAsItsTypeAndIsSavedTheSameWay) {
-  const std::string value =
-      std::string(R"({"name": "V", "type": ")") + GetParam().type + R"(", "data": )" + GetParam().data + "}";
-  std::string error;
-  const auto m =
-      winsim::LoadMachine(R"({"registry": {"keys": [{"path": "HKLM\\K", "values": [)" + value + "]}]}}", error);
-  ASSERT_TRUE(m) << error;
-  const winsim::RegistryValue* read = m->registry.FindValue(u"HKLM\\K", u"V");
-  ASSERT_NE(read, nullptr);
-  EXPECT_EQ(read->data, GetParam().bytes);
-  // Saved in the same form: the text as written, for the forms on one line.
-  const std::string saved = winsim::SaveMachine(*m);
-  if (GetParam().data[0] != '[' && GetParam().data[0] != '{') {
-    EXPECT_NE(saved.find(std::string(R"("data": )") + GetParam().data), std::string::npos) << saved;
+TEST(MachineJsonTest, RegistryDataReadsAsItsTypeAndIsSavedTheSameWay) {
+  const ValueData values[] = {{"REG_SZ", R"("Ab")", {'A', 0, 'b', 0, 0, 0}},
+                              {"REG_EXPAND_SZ", R"("")", {0, 0}},
+                              {"REG_MULTI_SZ", R"(["a", ""])", {'a', 0, 0, 0, 0, 0, 0, 0}},
+                              {"REG_DWORD", "2446", {0x8E, 0x09, 0, 0}},
+                              {"REG_QWORD", "4294967296", {0, 0, 0, 0, 1, 0, 0, 0}},
+                              {"REG_BINARY", R"("01 ff*5")", {1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                              {"REG_SZ", R"({"hex": "41"})", {'A'}}};
+  for (const ValueData& v : values) {
+    SCOPED_TRACE(v.data);
+    const std::string value = std::string(R"({"name": "V", "type": ")") + v.type + R"(", "data": )" + v.data + "}";
+    std::string error;
+    const auto m =
+        winsim::LoadMachine(R"({"registry": {"keys": [{"path": "HKLM\\K", "values": [)" + value + "]}]}}", error);
+    ASSERT_TRUE(m) << error;
+    const winsim::RegistryValue* read = m->registry.FindValue(u"HKLM\\K", u"V");
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->data, v.bytes);
+    // Saved in the same form: the text as written, for the forms on one line.
+    const std::string saved = winsim::SaveMachine(*m);
+    if (v.data[0] != '[' && v.data[0] != '{') {
+      EXPECT_NE(saved.find(std::string(R"("data": )") + v.data), std::string::npos) << saved;
+    }
+    const auto again = winsim::LoadMachine(saved, error);
+    ASSERT_TRUE(again) << error;
+    EXPECT_EQ(again->registry.FindValue(u"HKLM\\K", u"V")->data, v.bytes);
   }
-  const auto again = winsim::LoadMachine(saved, error);
-  ASSERT_TRUE(again) << error;
-  EXPECT_EQ(again->registry.FindValue(u"HKLM\\K", u"V")->data, GetParam().bytes);
 }
-
-INSTANTIATE_TEST_SUITE_P(Types, MachineJsonValueTest,
-                         ::testing::Values(ValueData{"REG_SZ", R"("Ab")", {'A', 0, 'b', 0, 0, 0}},
-                                           ValueData{"REG_EXPAND_SZ", R"("")", {0, 0}},
-                                           ValueData{"REG_MULTI_SZ", R"(["a", ""])", {'a', 0, 0, 0, 0, 0, 0, 0}},
-                                           ValueData{"REG_DWORD", "2446", {0x8E, 0x09, 0, 0}},
-                                           ValueData{"REG_QWORD", "4294967296", {0, 0, 0, 0, 1, 0, 0, 0}},
-                                           ValueData{"REG_BINARY", R"("01 ff*5")", {1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-                                           ValueData{"REG_SZ", R"({"hex": "41"})", {'A'}}));
 
 struct BadFile {
   const char* json;
   const char* error;
 };
 
-class MachineJsonErrorTest : public ::testing::TestWithParam<BadFile> {};
-
-TEST_P(MachineJsonErrorTest, GivesOneLineNamingTheField) {
-  std::string error = "poison";
-  EXPECT_FALSE(winsim::LoadMachine(GetParam().json, error));
-  EXPECT_EQ(error, GetParam().error);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    BadFiles, MachineJsonErrorTest,
-    ::testing::Values(
-        BadFile{R"({"spooler": {"printers": [{"name": "A"}, {"name": "B"}, {"name": "C", "port": 9}]}})",
-                "machine.spooler.printers[2].port: expected a string, found a number"},
-        BadFile{R"({"files": {"files": [{"path": "C:\\a", "size": 3}]}})",
-                R"(machine.files.files[0]: unknown field "size")"},
-        BadFile{R"({"services": {"spooler": {"autoStart": false}}})",
-                R"(machine.services.spooler: missing field "state")"},
-        BadFile{R"({"processes": [{"id": 4, "kind": "Daemon"}]})",
-                R"(machine.processes[0].kind: "Daemon" is not a ProgramKind (Program, System, Installer, Spooler))"},
-        BadFile{R"({"services": {"spooler": {"state": "RUNNING"}}})",
-                R"(machine.services.spooler.state: "RUNNING" is not a service state (SERVICE_STOPPED, )"
-                R"(SERVICE_START_PENDING, SERVICE_STOP_PENDING, SERVICE_RUNNING, SERVICE_CONTINUE_PENDING, )"
-                R"(SERVICE_PAUSE_PENDING, SERVICE_PAUSED))"},
-        BadFile{R"({"files": {"files": [{"path": "C:\\a", "data": "4d5g"}]}})",
-                R"(machine.files.files[0].data: expected hex bytes ("4d5a", "00*16"), found "4d5g")"},
-        BadFile{R"({"files": {"files": [{"path": "C:\\a", "data": "00*99999999999"}]}})",
-                R"(machine.files.files[0].data: expected hex bytes ("4d5a", "00*16"), found "00*99999999999")"},
-        BadFile{R"({"files": {"files": [{"path": "C:\\a", "version": "7.0"}]}})",
-                R"(machine.files.files[0].version: expected a version "a.b.c.d", found "7.0")"},
-        BadFile{R"({"files": {"files": [{"path": "C:\\a"}, {"path": "c:\\A"}]}})",
-                "machine.files.files[1]: the same entry as machine.files.files[0]"},
-        BadFile{R"({"lastError": -1})", "machine.lastError: expected a whole number from 0 to 4294967295, found -1"},
-        BadFile{
-            R"({"registry": {"keys": [{"path": "HKLM\\X", "values": [{"name": "", "type": "REG_DWORD", "data": "1"}]}]}})",
-            "machine.registry.keys[0].values[0].data: expected a number, found a string"},
-        BadFile{R"({"desktop": {"dialogResources": {"main": [1]}}})",
-                R"(machine.desktop.dialogResources["main"]: expected a whole number as the key, found "main")"},
-        BadFile{R"({"handles": {"entries": [{"value": 300, "kind": "File", "process": 300}], "next": 304}})",
-                "machine.handles.entries[0].process: no process 300"},
-        BadFile{R"({"handles": {"entries": [{"value": 264, "kind": "File", "process": 4}]}})",
-                "machine.handles.next: must be above 264, the largest handle value"},
-        BadFile{R"({"caller": 8})", "machine.caller: no process 8"},
-        BadFile{"[]", "machine: expected an object, found an array"},
-        BadFile{R"({"registry": {"keys": [{"path": "HKEY_LOCAL\\SOFTWARE"}]}})",
-                R"(machine.registry.keys[0].path: "HKEY_LOCAL\\SOFTWARE" does not begin with a root key )"
-                "(HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, or HKCR, HKCU, HKLM, HKU)"},
-        BadFile{R"({"clock": })",
-                "machine: not JSON: parse error at line 1, column 11: syntax error while parsing value - "
-                "unexpected '}'; expected '[', '{', or a literal"},
-        BadFile{"{\"systemDirectory\": \"C:\\\\\xff\"}",
-                "machine: not JSON: parse error at line 1, column 26: syntax error while parsing value - invalid "
-                "string: ill-formed UTF-8 byte; last read: '\"C:\\\\\xff'"}));
-
-TEST(MachineJsonTest, DeepNestingIsAnErrorNotACrash) {
+TEST(MachineJsonTest, ABadFileGivesOneLineNamingTheField) {
+  const BadFile files[] = {
+      {R"({"spooler": {"printers": [{"name": "A"}, {"name": "B"}, {"name": "C", "port": 9}]}})",
+       "machine.spooler.printers[2].port: expected a string, found a number"},
+      {R"({"files": {"files": [{"path": "C:\\a", "size": 3}]}})", R"(machine.files.files[0]: unknown field "size")"},
+      {R"({"services": {"spooler": {"autoStart": false}}})", R"(machine.services.spooler: missing field "state")"},
+      {R"({"processes": [{"id": 4, "kind": "Daemon"}]})",
+       R"(machine.processes[0].kind: "Daemon" is not a ProgramKind (Program, System, Installer, Spooler))"},
+      {R"({"services": {"spooler": {"state": "RUNNING"}}})",
+       R"(machine.services.spooler.state: "RUNNING" is not a service state (SERVICE_STOPPED, )"
+       R"(SERVICE_START_PENDING, SERVICE_STOP_PENDING, SERVICE_RUNNING, SERVICE_CONTINUE_PENDING, )"
+       R"(SERVICE_PAUSE_PENDING, SERVICE_PAUSED))"},
+      {R"({"files": {"files": [{"path": "C:\\a", "data": "4d5g"}]}})",
+       R"(machine.files.files[0].data: expected hex bytes ("4d5a", "00*16"), found "4d5g")"},
+      {R"({"files": {"files": [{"path": "C:\\a", "data": "00*99999999999"}]}})",
+       R"(machine.files.files[0].data: expected hex bytes ("4d5a", "00*16"), found "00*99999999999")"},
+      {R"({"files": {"files": [{"path": "C:\\a", "version": "7.0"}]}})",
+       R"(machine.files.files[0].version: expected a version "a.b.c.d", found "7.0")"},
+      {R"({"files": {"files": [{"path": "C:\\a"}, {"path": "c:\\A"}]}})",
+       "machine.files.files[1]: the same entry as machine.files.files[0]"},
+      {R"({"lastError": -1})", "machine.lastError: expected a whole number from 0 to 4294967295, found -1"},
+      {R"({"registry": {"keys": [{"path": "HKLM\\X", "values": [{"name": "", "type": "REG_DWORD", "data": "1"}]}]}})",
+       "machine.registry.keys[0].values[0].data: expected a number, found a string"},
+      {R"({"desktop": {"dialogResources": {"main": [1]}}})",
+       R"(machine.desktop.dialogResources["main"]: expected a whole number as the key, found "main")"},
+      {R"({"handles": {"entries": [{"value": 300, "kind": "File", "process": 300}], "next": 304}})",
+       "machine.handles.entries[0].process: no process 300"},
+      {R"({"handles": {"entries": [{"value": 264, "kind": "File", "process": 4}]}})",
+       "machine.handles.next: must be above 264, the largest handle value"},
+      {R"({"caller": 8})", "machine.caller: no process 8"},
+      {"[]", "machine: expected an object, found an array"},
+      {R"({"registry": {"keys": [{"path": "HKEY_LOCAL\\SOFTWARE"}]}})",
+       R"(machine.registry.keys[0].path: "HKEY_LOCAL\\SOFTWARE" does not begin with a root key )"
+       "(HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, or HKCR, HKCU, HKLM, HKU)"},
+      {R"({"clock": })",
+       "machine: not JSON: parse error at line 1, column 11: syntax error while parsing value - "
+       "unexpected '}'; expected '[', '{', or a literal"},
+      {"{\"systemDirectory\": \"C:\\\\\xff\"}",
+       "machine: not JSON: parse error at line 1, column 26: syntax error while parsing value - invalid "
+       "string: ill-formed UTF-8 byte; last read: '\"C:\\\\\xff'"}};
+  for (const BadFile& file : files) {
+    std::string error = "poison";
+    EXPECT_FALSE(winsim::LoadMachine(file.json, error));
+    EXPECT_EQ(error, file.error);
+  }
+  // Deep nesting is an error, not a crash.
   std::string error;
   EXPECT_FALSE(winsim::LoadMachine("{\"clock\": " + std::string(100000, '[') + std::string(100000, ']') + "}", error));
   EXPECT_EQ(error, "machine: nested deeper than 32 levels");

@@ -1,6 +1,6 @@
 #include "spooler/printer_driver.h"
 
-#include <ostream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,7 +24,10 @@ Lines Join(std::initializer_list<Lines> parts) {
 
 class PrinterDriverTest : public ContextTest {
  protected:
-  PrinterDriverTest() {
+  PrinterDriverTest() { NewDriverRun(); }
+  // A new machine, and a context with the install and driver directories.
+  void NewDriverRun() {
+    FreshRun();
     TextAssign(context.InstallDir, kBin.c_str());
     SelectEnvironment(context, true);  // the driver directory the spooler gives
     TextFree(context.LogText);
@@ -64,108 +67,109 @@ TEST_F(PrinterDriverTest, LookupAndListStepByTheLevelsEntrySizeAndMatchTheWholeN
   EXPECT_EQ(FindProductDriver(DriverEnumeration{reinterpret_cast<LPBYTE>(&context), 7, 1000}), -1);
 }
 
-struct RemovalCase {
-  const char* name;
-  void (*arrange)(Machine&);
-  Lines lines;  // after the section line
-  bool removed;
-};
-void PrintTo(const RemovalCase& c, std::ostream* os) { *os << c.name; }
-
-class DriverRemovalTest : public PrinterDriverTest, public ::testing::WithParamInterface<RemovalCase> {};
-
-TEST_P(DriverRemovalTest, ListsTheDriversAndDeletesTheProducts) {
-  GetParam().arrange(machine());
-  DriverEnumeration drivers{};
-  EnumPrinterDriversAll(drivers, context.Environment);
-  RemovePrinterDriver(context, drivers);
-  if (drivers.Buffer != nullptr) GlobalFree(drivers.Buffer);
-  EXPECT_EQ(LogLines(context), Join({{">DeletePrinterDriver for Windows x64"}, GetParam().lines}));
-  EXPECT_EQ(context.ErrorCount, GetParam().lines.back().rfind("  Error(", 0) == 0 ? 1 : 0);
-  EXPECT_EQ(productDriver() == nullptr && !machine().files.Find(store() + u"3\\vexdrv64.dll"), GetParam().removed);
-  EXPECT_EQ(machine().services.spooler.state, static_cast<DWORD>(SERVICE_RUNNING));
+// The product's driver listed second and deleted at once is in the
+// uninstall run's log.
+TEST_F(PrinterDriverTest, RemovalListsTheDriversAndDeletesTheProducts) {
+  const Lines listed = {"  ------------ 2 existing drivers-----------",
+                        "  1. Microsoft Print To PDF",
+                        "  2. Ravelquill printer",
+                        "  -------------------------------------------",
+                        "  Driver is found. Index=2",
+                        "  Can't delete driver. Trying to restart spooler",
+                        "  >Restart Spooler"};
+  const std::string inUse =
+      "  Error(14): Can`t remove the printer-driver 'Ravelquill printer' - "
+      "(The specified printer driver is currently in use.)";
+  struct Case {
+    const char* name;
+    std::function<void(Machine&)> arrange;
+    Lines lines;  // after the section line
+    bool removed;
+  };
+  const Case cases[] = {
+      {"no drivers",
+       [](Machine& m) { m.spooler.drivers.clear(); },
+       {"  BTW, there is no printer drivers on this system.", "  No Ravelquill driver was found"},
+       true},
+      {"refused once, deleted after the restart",
+       [](Machine& m) {
+         AddProductDriver(m);
+         m.FailNext("DeletePrinterDriverExW", ERROR_PRINTER_DRIVER_IN_USE);
+       },
+       Join({listed, {"  OK :)"}}), true},
+      {"used by a printer",
+       [](Machine& m) { winsim::presets::AddPrinter(m, u"Ravelquill", u"Ravelquill:", kProductDriverName); },
+       Join({listed, {inUse}}), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewDriverRun();
+    c.arrange(machine());
+    DriverEnumeration drivers{};
+    EnumPrinterDriversAll(drivers, context.Environment);
+    RemovePrinterDriver(context, drivers);
+    if (drivers.Buffer != nullptr) GlobalFree(drivers.Buffer);
+    EXPECT_EQ(LogLines(context), Join({{">DeletePrinterDriver for Windows x64"}, c.lines}));
+    EXPECT_EQ(context.ErrorCount, c.removed ? 0 : 1);
+    EXPECT_EQ(productDriver() == nullptr && !machine().files.Find(store() + u"3\\vexdrv64.dll"), c.removed);
+    EXPECT_EQ(machine().services.spooler.state, static_cast<DWORD>(SERVICE_RUNNING));
+  }
 }
 
-const Lines kListed = {"  ------------ 2 existing drivers-----------", "  1. Microsoft Print To PDF",
-                       "  2. Ravelquill printer", "  -------------------------------------------",
-                       "  Driver is found. Index=2"};
-const Lines kRetried = {"  Can't delete driver. Trying to restart spooler", "  >Restart Spooler"};
+TEST_F(PrinterDriverTest, InstallStagesRegistersAndDeletesTheStagedCopies) {
+  const std::string noHelp =
+      "    Error(10): Cant't open source file: vexhelp.chm - (The system cannot find the file specified.)";
+  const std::string noUi =
+      "    Error(10): Cant't open source file: vexui64.dll - (The system cannot find the file specified.)";
+  const std::string refused = "  Error(13): Can`t install a printer driver 'Ravelquill printer' - (Access is denied.)";
+  struct Case {
+    const char* name;
+    std::function<void(Machine&)> arrange;
+    std::u16string missing;  // the module missing next to the installer, if any
+    Lines lines;             // all but the copies' own lines
+    bool held;               // the spooler still holds the staged copies
+  };
+  const Case cases[] = {
+      {"all files", [](Machine&) {}, u"", {">Add Printer Driver", "  OK :)"}, false},
+      {"help file missing", [](Machine&) {}, u"vexhelp.chm", {">Add Printer Driver", noHelp, "  OK :)"}, false},
+      {"staged copies held",
+       [](Machine& m) { m.spooler.stagedHoldMs = 1000; },
+       u"",
+       {">Add Printer Driver", "  OK :)"},
+       true},
+      {"registration refused",
+       [](Machine& m) { m.FailNext("AddPrinterDriverExW", ERROR_ACCESS_DENIED); },
+       u"",
+       {">Add Printer Driver", refused},
+       false},
+      // Nothing is registered and the staged driver module stays.
+      {"user interface missing", [](Machine&) {}, u"vexui64.dll", {">Add Printer Driver", noUi}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewDriverRun();
+    if (!c.missing.empty()) machine().files.files.erase(winsim::FoldCase(kBin + c.missing));
+    c.arrange(machine());
+    const HRESULT result = InstallPrinterDriver(context);
+    Lines lines;
+    for (const std::string& line : LogLines(context)) {
+      if (line.find("Copy") == std::string::npos) lines.push_back(line);
+    }
+    EXPECT_EQ(lines, c.lines);
 
-const char kInUse[] =
-    "  Error(14): Can`t remove the printer-driver 'Ravelquill printer' - "
-    "(The specified printer driver is currently in use.)";
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, DriverRemovalTest, ::testing::Values(
-    RemovalCase{"NoDrivers", [](Machine& m) { m.spooler.drivers.clear(); },
-                {"  BTW, there is no printer drivers on this system.", "  No Ravelquill driver was found"}, true},
-    RemovalCase{"ProductSecond", [](Machine& m) { AddProductDriver(m); }, Join({kListed, {"  OK :)"}}), true},
-    RemovalCase{"RefusedOnceThenDeletedAfterTheRestart", [](Machine& m) {
-                  AddProductDriver(m);
-                  m.FailNext("DeletePrinterDriverExW", ERROR_PRINTER_DRIVER_IN_USE);
-                }, Join({kListed, kRetried, {"  OK :)"}}), true},
-    RemovalCase{"UsedByAPrinter", [](Machine& m) {
-                  winsim::presets::AddPrinter(m, u"Ravelquill", u"Ravelquill:", kProductDriverName);
-                }, Join({kListed, kRetried, {kInUse}}), false}),
-    [](const ::testing::TestParamInfo<RemovalCase>& info) { return std::string(info.param.name); });
-// clang-format on
-
-struct InstallCase {
-  const char* name;
-  void (*arrange)(Machine&);
-  const char* missing;  // the module missing next to the installer, if any
-  Lines lines;          // all but the copies' own lines
-  bool held;            // the spooler still holds the staged copies
-};
-void PrintTo(const InstallCase& c, std::ostream* os) { *os << c.name; }
-
-class DriverInstallTest : public PrinterDriverTest, public ::testing::WithParamInterface<InstallCase> {};
-
-TEST_P(DriverInstallTest, StagesRegistersAndDeletesTheStagedCopies) {
-  const InstallCase& c = GetParam();
-  const std::u16string missing = winsim::Widen(c.missing != nullptr ? c.missing : "");
-  if (!missing.empty()) machine().files.files.erase(winsim::FoldCase(kBin + missing));
-  c.arrange(machine());
-  const HRESULT result = InstallPrinterDriver(context);
-  Lines lines;
-  for (const std::string& line : LogLines(context)) {
-    if (line.find("Copy") == std::string::npos) lines.push_back(line);
+    const bool registered = c.lines.back() == "  OK :)";
+    EXPECT_EQ(result, registered ? S_OK : E_FAIL);
+    ASSERT_EQ(productDriver() != nullptr, registered);
+    if (registered) {
+      EXPECT_EQ(productDriver()->helpFile, c.missing.empty() ? store() + u"3\\vexhelp.chm" : u"");
+      EXPECT_EQ(Utf8(productDriver()->oemUrl.c_str()), "https://ravelquill.example/");
+    }
+    const Lines held = {Utf8(store().c_str()) + "vexhelp.chm", Utf8(store().c_str()) + "vexui64.dll",
+                        Utf8(store().c_str()) + "vexdrv64.dll"};
+    EXPECT_EQ(Items(context.PendingDeletes), c.held ? held : Lines{});
+    EXPECT_EQ(machine().files.Find(store() + u"vexdrv64.dll") != nullptr, c.held || c.missing == u"vexui64.dll");
   }
-  EXPECT_EQ(lines, c.lines);
-
-  const bool registered = c.lines.back() == "  OK :)";
-  EXPECT_EQ(result, registered ? S_OK : E_FAIL);
-  ASSERT_EQ(productDriver() != nullptr, registered);
-  if (registered) {
-    EXPECT_EQ(productDriver()->helpFile, missing.empty() ? store() + u"3\\vexhelp.chm" : u"");
-    EXPECT_EQ(Utf8(productDriver()->oemUrl.c_str()), "https://ravelquill.example/");
-  }
-  std::vector<std::u16string> pending;
-  for (StringListNode* node = context.PendingDeletes; node != nullptr; node = node->Next) pending.push_back(node->Text);
-  const std::vector<std::u16string> held = {store() + u"vexhelp.chm", store() + u"vexui64.dll",
-                                            store() + u"vexdrv64.dll"};
-  EXPECT_EQ(pending, c.held ? held : std::vector<std::u16string>{});
-  EXPECT_EQ(machine().files.Find(store() + u"vexdrv64.dll") != nullptr, c.held || missing == u"vexui64.dll");
 }
-
-const char kNoHelp[] =
-    "    Error(10): Cant't open source file: vexhelp.chm - (The system cannot find the file specified.)";
-const char kNoUi[] =
-    "    Error(10): Cant't open source file: vexui64.dll - (The system cannot find the file specified.)";
-const char kRefused[] = "  Error(13): Can`t install a printer driver 'Ravelquill printer' - (Access is denied.)";
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, DriverInstallTest, ::testing::Values(
-    InstallCase{"AllFiles", [](Machine&) {}, nullptr, {">Add Printer Driver", "  OK :)"}, false},
-    InstallCase{"HelpFileMissing", [](Machine&) {}, "vexhelp.chm", {">Add Printer Driver", kNoHelp, "  OK :)"}, false},
-    InstallCase{"StagedCopiesHeld", [](Machine& m) { m.spooler.stagedHoldMs = 1000; }, nullptr,
-                {">Add Printer Driver", "  OK :)"}, true},
-    InstallCase{"RegistrationRefused", [](Machine& m) { m.FailNext("AddPrinterDriverExW", ERROR_ACCESS_DENIED); },
-                nullptr, {">Add Printer Driver", kRefused}, false},
-    // Nothing is registered and the staged driver module stays.
-    InstallCase{"UserInterfaceMissing", [](Machine&) {}, "vexui64.dll", {">Add Printer Driver", kNoUi}, false}),
-    [](const ::testing::TestParamInfo<InstallCase>& info) { return std::string(info.param.name); });
-// clang-format on
 
 // A driver directory the run could not learn: nothing is staged, least of
 // all in the current directory.

@@ -15,10 +15,8 @@ using winsim::presets::AddPrinter;
 class PrinterQueueTest : public ContextTest {
  protected:
   // A fresh product machine with the product's port and driver.
-  winsim::Spooler& Fresh() {
-    FreeContext(context);
-    context = InstallContext{};
-    winsim::SetCurrent(winsim::presets::ProductMachine());
+  winsim::Spooler& NewQueueMachine() {
+    FreshRun();
     winsim::presets::AddProductPortAndDriver(machine());
     SetLastError(kPoisonError);
     return machine().spooler;
@@ -44,7 +42,7 @@ TEST_F(PrinterQueueTest, DeleteOnePrinterPurgesAndDeletesOrReportsWhy) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.outcome);
-    winsim::Spooler& spooler = Fresh();
+    winsim::Spooler& spooler = NewQueueMachine();
     AddPrinter(machine(), u"Queue", u"LPT1:", u"Plain driver").jobs.push_back(winsim::PrintJob{1, u"letter"});
     spooler.grantableAccess = c.grantable;
     if (c.deletionRefused) machine().FailNext("DeletePrinter", ERROR_ACCESS_DENIED);
@@ -83,7 +81,7 @@ TEST_F(PrinterQueueTest, AddProductPrinterCreatesTheQueueOrReportsTheRefusal) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.outcome);
-    winsim::Spooler& spooler = Fresh();
+    winsim::Spooler& spooler = NewQueueMachine();
     if (!c.monitor) spooler.monitors.pop_back();
     if (!c.otherMonitors) spooler.monitors.clear();
     if (!c.driver) spooler.drivers.pop_back();
@@ -100,12 +98,11 @@ TEST_F(PrinterQueueTest, AddProductPrinterCreatesTheQueueOrReportsTheRefusal) {
     EXPECT_EQ(context.ErrorCount, printer ? 0 : 1);
     if (printer == nullptr) continue;
     ClosePrinter(printer);
-    const winsim::Printer* created = spooler.FindPrinter(u"Ravelquill");
-    ASSERT_NE(created, nullptr);
-    EXPECT_EQ(created->port, u"Ravelquill:");
-    EXPECT_EQ(created->driver, u"Ravelquill printer");
-    EXPECT_EQ(created->printProcessor, u"WinPrint");
-    EXPECT_EQ(created->datatype, u"RAW");  // no data type given: winprint's default
+    const winsim::Printer& created = *spooler.FindPrinter(u"Ravelquill");
+    // No data type given: winprint's default.
+    EXPECT_EQ(
+        winsim::Narrow(created.port + u"|" + created.driver + u"|" + created.printProcessor + u"|" + created.datatype),
+        "Ravelquill:|Ravelquill printer|WinPrint|RAW");
   }
 }
 

@@ -34,9 +34,7 @@ class PrinterSettingsTest : public ContextTest {
  protected:
   // A fresh product machine with the product's port and driver.
   void Fresh() {
-    FreeContext(context);
-    context = InstallContext{};
-    winsim::SetCurrent(winsim::presets::ProductMachine());
+    FreshRun();
     winsim::presets::AddProductPortAndDriver(machine());
   }
   winsim::Printer& Product(const std::u16string& name, bool isDefault = false) {

@@ -106,7 +106,7 @@ TEST_F(StatusProbesTest, ProbesAnswerThroughTheExitCode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    winsim::SetCurrent(winsim::presets::ProductMachine());
+    NextMachine();
     winsim::presets::AddProductPortAndDriver(machine());
     c.arrange();
     EXPECT_EQ(Run(c.word), c.code);

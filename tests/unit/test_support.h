@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include <winsim_presets/product.h>
 
 #include "shell/install_context.h"
+#include "shell/string_list.h"
 #include "shell/text_buffer.h"
 
 // A value no Win32 call leaves behind, set before the call under test so a
@@ -31,16 +33,21 @@ inline std::vector<std::string> LogLines(const InstallContext& context) {
   return lines;
 }
 
+// The texts of a string list, first to last.
+inline std::vector<std::string> Items(const StringListNode* node) {
+  std::vector<std::string> items;
+  for (; node != nullptr; node = node->Next) items.push_back(Utf8(node->Text));
+  return items;
+}
+
 class MachineTest : public ::testing::Test {
  protected:
-  MachineTest() {
-    winsim::SetCurrent(winsim::presets::ProductMachine());
-    SetLastError(kPoisonError);
-  }
-  // Every test leaves no handle open in the installer's processes (a run
-  // that ends leaves them to the system, which counts them) and no block of
-  // the global heap.
-  ~MachineTest() override {
+  MachineTest() { Fresh(); }
+  ~MachineTest() override { ExpectNothingLeft(); }
+  // Every test, and every row of a table before the next, leaves no handle
+  // open in the installer's processes (a run that ends leaves them to the
+  // system, which counts them) and no block of the global or local heap.
+  void ExpectNothingLeft() {
     std::size_t open = 0;
     for (const auto& [id, process] : machine().processes) {
       if (process.kind != winsim::ProgramKind::Installer) continue;
@@ -48,8 +55,25 @@ class MachineTest : public ::testing::Test {
     }
     EXPECT_EQ(open, 0u) << "the installer left handles open";
     EXPECT_TRUE(machine().memory.globalBlocks.empty()) << "a global-heap block was not released";
+    EXPECT_TRUE(machine().memory.localBlocks.empty()) << "a local-heap block was not released";
+  }
+  void Fresh() {
+    winsim::SetCurrent(winsim::presets::ProductMachine());
+    SetLastError(kPoisonError);
+  }
+  // A new default machine for the next row of a table, once the checks on
+  // the old one have run.
+  void NextMachine() {
+    ExpectNothingLeft();
+    Fresh();
   }
   winsim::Machine& machine() { return winsim::Current(); }
+  winsim::ProgramProfile& Profile(const std::u16string& fileName) {
+    for (auto& profile : machine().programs) {
+      if (profile.fileName == fileName) return profile;
+    }
+    throw std::runtime_error("no profile");
+  }
   int Run(const std::u16string& arguments) {
     return winsim::RunWinMain(winsim::presets::kInstallerPath, winsim::presets::InstallerCommandLine(arguments));
   }
@@ -61,7 +85,13 @@ class MachineTest : public ::testing::Test {
 // line is written, and is released at the end of the test.
 class ContextTest : public MachineTest {
  protected:
-  ContextTest() = default;
   ~ContextTest() override { FreeContext(context); }
+  // The context released and emptied, then a new machine (after the checks
+  // on the old one).
+  void FreshRun() {
+    FreeContext(context);
+    context = InstallContext{};
+    NextMachine();
+  }
   InstallContext context{};
 };

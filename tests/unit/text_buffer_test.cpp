@@ -23,50 +23,30 @@ TEST(TextBlockBytes, RoundsRoomForTerminatorUpToStepsOf32Characters) {
   EXPECT_EQ(TextBlockBytes(64), 200u);
 }
 
-TEST_F(TextBufferTest, GrowingWithinAStepKeepsTheBlockAndCrossingOneReallocates) {
+// Within a step the block stays; empty text is always the null block.
+TEST_F(TextBufferTest, GrowingWithinAStepKeepsTheBlockAndEmptyTextHasNone) {
   TextAssign(text, Repeat(u'a', 33).c_str());
   TextBlock* block = text.Block;
   TextAppend(text, Repeat(u'b', 30).c_str());  // 63 characters: same 64-character block
+  TextAppend(text, TEXT(""));
   EXPECT_EQ(text.Block, block);
   EXPECT_EQ(TextLength(text), 63u);
   TextResize(text, 40);  // shrinking within the step never moves the block
   EXPECT_EQ(text.Block, block);
   EXPECT_EQ(TextString(text)[40], 0);
+  TextAppend(text, TEXT("def"));
+  EXPECT_EQ(TextString(text)[43], 0);
+  EXPECT_EQ(Utf8(text), std::string(33, 'a') + std::string(7, 'b') + "def");
 
-  TextAssign(text, Repeat(u'a', 31).c_str());
-  EXPECT_EQ(TextBlockBytes(TextLength(text)), 72u);
-  TextAppend(text, TEXT("z"));
-  EXPECT_EQ(TextBlockBytes(TextLength(text)), 136u);
-  EXPECT_EQ(Utf8(text), std::string(31, 'a') + "z");
-}
-
-TEST_F(TextBufferTest, EmptyTextIsAlwaysTheNullBlock) {
   EXPECT_TRUE(TextResize(text, 0));
   EXPECT_EQ(text.Block, nullptr);
   EXPECT_EQ(Utf8(text), "");
-
-  TextAssign(text, TEXT("abc"));
-  ASSERT_NE(text.Block, nullptr);
-  TextResize(text, 0);
-  EXPECT_EQ(text.Block, nullptr);
-
-  TextAssign(text, TEXT("abc"));
-  TextAssign(text, TEXT(""));
-  EXPECT_EQ(text.Block, nullptr);
-  TextAssign(text, TEXT("abc"));
-  TextAssign(text, nullptr);
-  EXPECT_EQ(text.Block, nullptr);
-}
-
-TEST_F(TextBufferTest, AppendingEmptyChangesNothingAndTheTextStaysTerminated) {
-  TextAssign(text, TEXT("abc"));
-  TextBlock* block = text.Block;
-  TextAppend(text, TEXT(""));
-  EXPECT_EQ(text.Block, block);
-  EXPECT_EQ(TextLength(text), 3u);
-  TextAppend(text, TEXT("def"));
-  EXPECT_EQ(Utf8(text), "abcdef");
-  EXPECT_EQ(TextString(text)[6], 0);
+  EXPECT_TRUE(TextResize(text, 0));
+  for (LPCWSTR empty : {TEXT(""), static_cast<LPCWSTR>(nullptr)}) {
+    TextAssign(text, TEXT("abc"));
+    TextAssign(text, empty);
+    EXPECT_EQ(text.Block, nullptr);
+  }
 }
 
 TEST_F(TextBufferTest, AppendingItsOwnTextSurvivesTheBlockMoving) {
@@ -78,7 +58,7 @@ TEST_F(TextBufferTest, AppendingItsOwnTextSurvivesTheBlockMoving) {
 }
 
 TEST_F(TextBufferTest, ParentDirCutsAtTheLastBackslashElseTheLastSlash) {
-  struct Case {
+  const struct {
     const char16_t* path;
     const char* parent;
   } cases[] = {
@@ -88,16 +68,15 @@ TEST_F(TextBufferTest, ParentDirCutsAtTheLastBackslashElseTheLastSlash) {
       {u"\\only", ""},  // the separator is the first character
       {u"/only", ""},
       {u"nothing", ""},
+      {nullptr, ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     TextAssign(text, c.path);
     TextBuffer parent = TextParentDir(text);
     EXPECT_EQ(Utf8(parent), c.parent) << Utf8(c.path);
+    EXPECT_EQ(parent.Block == nullptr, *c.parent == 0);
     TextFree(parent);
   }
-  TextFree(text);
-  TextBuffer parent = TextParentDir(text);
-  EXPECT_EQ(parent.Block, nullptr);
 }
 
 TEST_F(TextBufferTest, CopyIsIndependent) {
@@ -107,19 +86,15 @@ TEST_F(TextBufferTest, CopyIsIndependent) {
   EXPECT_EQ(Utf8(copy), "first");
   TextFree(copy);
   TextFree(text);
-  copy = TextCopy(text);
-  EXPECT_EQ(copy.Block, nullptr);
+  EXPECT_EQ(TextCopy(text).Block, nullptr);
 }
 
 TEST_F(TextBufferTest, FromAnsiConvertsWindows1252) {
-  TextBuffer empty = TextFromAnsi("");
-  EXPECT_EQ(empty.Block, nullptr);
-  TextBuffer converted = TextFromAnsi("Caf\xE9 \x80 \x96");
-  EXPECT_EQ(Utf8(converted), "Caf\u00e9 \u20ac \u2013");
-  TextFree(converted);
+  EXPECT_EQ(TextFromAnsi("").Block, nullptr);
+  text = TextFromAnsi("Caf\xE9 \x80 \x96");
+  EXPECT_EQ(Utf8(text), "Caf\u00e9 \u20ac \u2013");
   machine().FailNext("MultiByteToWideChar", ERROR_INVALID_PARAMETER);
-  converted = TextFromAnsi("abc");
-  EXPECT_EQ(converted.Block, nullptr);
+  EXPECT_EQ(TextFromAnsi("abc").Block, nullptr);
 }
 
 TEST_F(TextBufferTest, AnImpossibleLengthEndsTheRunInsteadOfWrappingTheSize) {

@@ -1,7 +1,6 @@
 // The tray companion and the help window on the virtual clock: how long each
 // operation waits for programs that quit, dawdle or never answer.
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "test_support.h"
@@ -18,12 +17,6 @@ const std::u16string kLongDir = u"C:\\" + std::u16string(300, u'd'), kLongPath =
 template <typename Case>
 class TrayTest : public ContextTest, public ::testing::WithParamInterface<Case> {
  protected:
-  winsim::ProgramProfile& Profile(const std::u16string& file) {
-    for (auto& profile : machine().programs) {
-      if (profile.fileName == file) return profile;
-    }
-    throw std::runtime_error("no profile");
-  }
   DWORD Start(const std::u16string& image) {
     return winsim::StartProcess(machine(), winsim::ProgramKind::Program, image);
   }

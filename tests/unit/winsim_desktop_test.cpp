@@ -3,7 +3,6 @@
 // virtual clock; the installer's waits see them go.
 #include <windows.h>
 
-#include <stdexcept>
 #include <string>
 
 #include "test_support.h"
@@ -41,12 +40,6 @@ class WinsimDesktopTest : public MachineTest {
   void Fresh() {
     winsim::SetCurrent(winsim::presets::ProductMachine());
     opened_.clear();
-  }
-  winsim::ProgramProfile& Profile(const char16_t* fileName) {
-    for (auto& profile : machine().programs) {
-      if (profile.fileName == fileName) return profile;
-    }
-    throw std::runtime_error("no profile");
   }
   ~WinsimDesktopTest() override {
     for (HANDLE handle : opened_) {
