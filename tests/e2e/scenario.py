@@ -78,6 +78,24 @@ class Scenario(unittest.TestCase):
     def assertNoLogWindow(self, run: Run, words=()) -> None:
         self.assertIsNone(run.window, "words %r: the log window opened: %s" % (list(words), self.describe(run)))
 
+    def assertRun(self, prefix: Prefix, words, code: int, title: str = None, **options) -> list:
+        """Runs the installer with `words` (one word or a list): its exit code,
+        and its log window with `title` (whose lines are returned) or none."""
+        words = [words] if isinstance(words, str) else list(words)
+        run = prefix.install(*words, **options)
+        self.assertExit(run, code, words)
+        if title is None:
+            self.assertNoLogWindow(run, words)
+            return []
+        return self.assertLogWindow(run, title)
+
+    def assertWineInstall(self, prefix: Prefix, word: str = "in") -> list:
+        """An install on a prefix without the product: Wine refuses the
+        printer, error 15 alone, exit 100 (Windows: 1)."""
+        lines = self.assertRun(prefix, word, 100, ERROR_TITLE)
+        self.assertEqual(self.errorLines(lines), [add_printer_error(PRINTER)])
+        return lines
+
     def assertLogWindow(self, run: Run, title: str) -> list:
         """The window as the user sees it; returns the lines of its text box."""
         self.assertIsNotNone(run.window, "no log window: " + self.describe(run))

@@ -22,9 +22,7 @@ class CommandWords(Scenario):
         prefix = self.prefix()
         before = prefix.state()
         for words in NOT_COMMANDS:
-            run = prefix.install(*words)
-            self.assertExit(run, 6, words)
-            self.assertNoLogWindow(run, words)
+            self.assertRun(prefix, words, 6)
         # No installation context was set up: the spooler was never started.
         self.assertEqual(prefix.state(), before)
         self.assertEqual(before["spooler"], "stopped")
@@ -35,15 +33,11 @@ class CommandWords(Scenario):
         prefix = self.prefix()
         wine_errors = {add_printer_error(PRINTER), open_printer_error(PRINTER), DRIVER_REMOVAL_ERROR}
         for word in INSTALL_WORDS:
-            run = prefix.install(word)
-            self.assertExit(run, 100, [word])
-            lines = self.assertLogWindow(run, ERROR_TITLE)
+            lines = self.assertRun(prefix, word, 100, ERROR_TITLE)
             self.assertIn(">>0010", lines, word)  # only the install marks its sequence
             self.assertLessEqual(set(self.errorLines(lines)), wine_errors, word)
 
     def test_uninstall_words_in_any_case_exit_2(self):
         prefix = self.prefix()
         for word in UNINSTALL_WORDS:
-            run = prefix.install(word)
-            self.assertExit(run, 2, [word])
-            self.assertNoLogWindow(run, [word])
+            self.assertRun(prefix, word, 2)

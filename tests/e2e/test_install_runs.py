@@ -27,11 +27,7 @@ USER_PRINTERS = [  # (name, comment, location, settings name, default)
 class InstallRuns(Scenario):
     def install_fresh(self, word: str, tray: bool):
         prefix = self.prefix()
-        run = prefix.install(word)
-        self.assertExit(run, 100)  # Wine: error 15; Windows: 1
-        lines = self.assertLogWindow(run, ERROR_TITLE)
-        self.assertLinesInOrder(lines, FRESH_INSTALL_LINES)
-        self.assertEqual(self.errorLines(lines), [add_printer_error(PRINTER)])
+        self.assertLinesInOrder(self.assertWineInstall(prefix, word), FRESH_INSTALL_LINES)
 
         spooler = prefix.printers()
         self.assertIn(MONITOR, spooler["monitors"])
@@ -63,9 +59,7 @@ class InstallRuns(Scenario):
         prefix = self.prefix()
         self.assertExit(prefix.install("in"), 100)
         self.waitForTray(prefix, True)
-        run = prefix.install("un")
-        self.assertExit(run, 100)  # Windows: 2
-        lines = self.assertLogWindow(run, ERROR_TITLE)
+        lines = self.assertRun(prefix, "un", 100, ERROR_TITLE)  # Windows: 2
         self.assertLinesInOrder(lines, [
             ">UnInstall", ">DeleteAllPrinters", ">DeletePrinter(Ravelquill)", open_printer_error(PRINTER),
             ">DeletePrinterDriver for Windows x64", "Driver is found. Index=1",
@@ -97,9 +91,7 @@ class InstallRuns(Scenario):
             ("Bramble", {"plain": "Bramble-2", "dsuser": "Bramble-2"}, False),
             (PRINTER, {"open_error": 1801}, False)])
 
-        run = prefix.install("in")
-        self.assertExit(run, 100)  # Windows: 1
-        lines = self.assertLogWindow(run, ERROR_TITLE)
+        lines = self.assertRun(prefix, "in", 100, ERROR_TITLE)  # Windows: 1
         # Snapshot order (Wine lists printers and monitors by name: "Local
         # Port" first, so "Index=2"); saved printers come back last-saved
         # first; with none re-created "Ravelquill" is tried.
@@ -135,18 +127,14 @@ class InstallRuns(Scenario):
     def test_removetray_quits_the_tray_and_removes_its_file_and_run_value_exit_6(self):
         prefix = self.prefix()
         # Without a Run value nothing names a file to delete.
-        run = prefix.install("removetray")
-        self.assertExit(run, 6)
-        self.assertNoLogWindow(run)
+        self.assertRun(prefix, "removetray", 6)
         self.assertTrue(prefix.state(TRAY_PROGRAM)["files"][0]["exists"])
 
         prefix.reg_add(r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run", "RavelquillTray", TRAY_PROGRAM)
         tray = prefix.start(TRAY_PROGRAM)
         self.addCleanup(tray.kill)
         self.waitForTray(prefix, True)
-        run = prefix.install("removetray")
-        self.assertExit(run, 6)
-        self.assertNoLogWindow(run)
+        self.assertRun(prefix, "removetray", 6)
         self.assertEqual(tray.wait(timeout=20).returncode, 0)
         state = self.waitForTray(prefix, False)
         self.assertIsNone(state["run_tray"])

@@ -7,28 +7,19 @@ from scenario import DRIVER_DIRECTORY_ERROR, ERROR_TITLE, PLAIN_TITLE, Scenario
 
 
 class LogWindow(Scenario):
-    def test_install_with_an_error_line_shows_the_whole_run_log_wine_text(self):
+    def test_install_and_uninstall_with_an_error_line_show_the_whole_run_log_wine_text(self):
         prefix = self.prefix()
         self.break_local_print_provider(prefix)
-        run = prefix.install("in")
-        self.assertExit(run, 100)
-        lines = self.assertLogWindow(run, ERROR_TITLE)
-        self.assertEqual(lines[:3], ["Ravelquill 2446", ">Check Spooler", DRIVER_DIRECTORY_ERROR])
-        self.assertIn(">>0010", lines)
-        self.assertErrorLinesWellFormed(lines)
-        # Without an owner window on the command line the dialog has none.
-        self.assertEqual(run.window["owner"], 0)
-
-    def test_uninstall_with_an_error_line_shows_its_log_wine_text(self):
-        prefix = self.prefix()
-        self.break_local_print_provider(prefix)
-        run = prefix.install("uninstall")
-        self.assertExit(run, 100)
-        lines = self.assertLogWindow(run, ERROR_TITLE)
-        self.assertEqual(lines[:3], ["Ravelquill 2446", ">Check Spooler", DRIVER_DIRECTORY_ERROR])
-        # Only the install marks its sequence.
-        self.assertNotIn(">>0010", lines)
-        self.assertErrorLinesWellFormed(lines)
+        for word in ("in", "uninstall"):
+            run = prefix.install(word)
+            self.assertExit(run, 100, [word])
+            lines = self.assertLogWindow(run, ERROR_TITLE)
+            self.assertEqual(lines[:3], ["Ravelquill 2446", ">Check Spooler", DRIVER_DIRECTORY_ERROR])
+            # Only the install marks its sequence.
+            self.assertEqual(">>0010" in lines, word == "in", word)
+            self.assertErrorLinesWellFormed(lines)
+            # Without an owner window on the command line the dialog has none.
+            self.assertEqual(run.window["owner"], 0)
 
     def test_close_button_cancel_and_close_box_give_the_same_exit_code(self):
         # The uninstall: it changes nothing here, so every run logs the same
@@ -49,9 +40,7 @@ class LogWindow(Scenario):
         self.break_local_print_provider(prefix)
         self.assertExit(prefix.install("un"), 100)
         self.repair_local_print_provider(prefix)
-        run = prefix.install("un")
-        self.assertExit(run, 2)
-        self.assertNoLogWindow(run)
+        self.assertRun(prefix, "un", 2)
 
     def test_shift_held_at_the_end_shows_the_log_of_a_clean_uninstall_wine_no_clean_install(self):
         # Wine has no keyboard here; Shift is pressed as injected input, which
@@ -61,13 +50,9 @@ class LogWindow(Scenario):
         shift = prefix.start(prefix.helper("holdshift"))
         self.addCleanup(shift.finish)
         self.assertEqual(shift.line(), "holding")
-        run = prefix.install("un")
-        self.assertExit(run, 2)
-        lines = self.assertLogWindow(run, PLAIN_TITLE)
+        lines = self.assertRun(prefix, "un", 2, PLAIN_TITLE)
         self.assertEqual(lines[:2], ["Ravelquill 2446", ">Check Spooler"])
         self.assertIn(r"PrinterDriverDirectory(2):C:\windows\system32\spool\drivers\x64" + "\\", lines)
         self.assertFalse(any("Error(" in line for line in lines), lines)
         shift.finish()
-        run = prefix.install("un")
-        self.assertExit(run, 2)
-        self.assertNoLogWindow(run)
+        self.assertRun(prefix, "un", 2)

@@ -17,9 +17,7 @@ class OwnerWindow(Scenario):
         handle = self.owner(prefix)
         # Without an error line the owner changes nothing. The uninstall:
         # under Wine no install runs clean (error 15).
-        run = prefix.install("un", handle)
-        self.assertExit(run, 2)
-        self.assertNoLogWindow(run)
+        self.assertRun(prefix, ["un", handle], 2)
 
         self.break_local_print_provider(prefix)
         for word in ("in", "un"):

@@ -13,9 +13,7 @@ OTHER_DRIVER = "Other printer"
 
 class Probes(Scenario):
     def probe(self, prefix, word: str, code: int, default) -> None:
-        run = prefix.install(word)
-        self.assertExit(run, code, [word])
-        self.assertNoLogWindow(run, [word])
+        self.assertRun(prefix, word, code)
         self.assertEqual(prefix.printers()["default_printer"], default, word)
 
     def test_probes_follow_the_product_printer_and_the_default_printer(self):

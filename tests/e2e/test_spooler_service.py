@@ -1,49 +1,39 @@
 """The spooler check of every install and uninstall run, against Wine's own
 service control manager."""
 
-from scenario import ERROR_TITLE, PRINTER, Scenario, add_printer_error
+from scenario import ERROR_TITLE, Scenario
 from wine_prefix import SPOOLER_SERVICE_KEY
 
 
 class SpoolerService(Scenario):
-    def test_stopped_spooler_is_started_by_install_and_uninstall_wine_install_error_15(self):
-        prefix = self.prefix()
-        # A fresh prefix, like a fresh Windows with the spooler on demand start.
+    def runs_leave_the_spooler_running(self, prefix, before: str) -> None:
         # The uninstall first: on a machine without the product it runs clean.
-        self.assertEqual(prefix.state()["spooler"], "stopped")
-        run = prefix.install("un")
-        self.assertExit(run, 2)
-        self.assertNoLogWindow(run)
-        self.assertEqual(prefix.state()["spooler"], "running")
+        for word, code in (("un", 2), ("in", 100)):
+            self.assertEqual(prefix.state()["spooler"], before)
+            if code == 2:
+                self.assertRun(prefix, word, code)
+            else:
+                self.assertWineInstall(prefix, word)
+            self.assertEqual(prefix.state()["spooler"], "running")
+            if before == "stopped" and code == 2:
+                prefix.restart_wine()  # the spooler is stopped again
 
-        prefix.restart_wine()  # the spooler is stopped again
-        self.assertEqual(prefix.state()["spooler"], "stopped")
-        run = prefix.install("in")
-        self.assertExit(run, 100)  # Wine refuses the printer: error 15 (Windows: 1)
-        self.assertEqual(self.errorLines(self.assertLogWindow(run, ERROR_TITLE)), [add_printer_error(PRINTER)])
-        self.assertEqual(prefix.state()["spooler"], "running")
+    def test_stopped_spooler_is_started_by_install_and_uninstall_wine_install_error_15(self):
+        # A fresh prefix, like a fresh Windows with the spooler on demand start.
+        self.runs_leave_the_spooler_running(self.prefix(), "stopped")
 
     def test_running_spooler_is_left_running_wine_install_error_15(self):
         prefix = self.prefix()
         started = prefix.run("net", "start", "spooler")
         self.assertEqual(prefix.state()["spooler"], "running", started.stdout)
-        run = prefix.install("uninstall")
-        self.assertExit(run, 2)
-        self.assertNoLogWindow(run)
-        self.assertEqual(prefix.state()["spooler"], "running")
-        run = prefix.install("install")
-        self.assertExit(run, 100)  # Wine refuses the printer: error 15 (Windows: 1)
-        self.assertEqual(self.errorLines(self.assertLogWindow(run, ERROR_TITLE)), [add_printer_error(PRINTER)])
-        self.assertEqual(prefix.state()["spooler"], "running")
+        self.runs_leave_the_spooler_running(prefix, "running")
 
     def test_missing_spooler_service_is_error_2_wine_text(self):
         prefix = self.prefix()
         prefix.reg("delete", SPOOLER_SERVICE_KEY, "/f")
         prefix.restart_wine()  # the service manager reads its services at start
         self.assertEqual(prefix.state()["spooler"], "missing")
-        run = prefix.install("in")
-        self.assertExit(run, 100)
-        lines = self.assertLogWindow(run, ERROR_TITLE)
+        lines = self.assertRun(prefix, "in", 100, ERROR_TITLE)
         # Wine's text for 1060; Windows says "The specified service does not
         # exist as an installed service."
         self.assertEqual(lines[1:3], [">Check Spooler", "  Error(2): Can't open the spooler - (Service does not exist.)"])
