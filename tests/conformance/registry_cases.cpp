@@ -119,9 +119,10 @@ CONFORMANCE_CASE(query_value_size_then_data) {
 }
 
 // A handle does what it was opened for: no writing through KEY_READ, no
-// reading through KEY_WRITE. A value deleted is gone, and a second delete
-// finds nothing.
-CONFORMANCE_CASE(key_rights_and_value_deletion) {
+// reading through KEY_WRITE, nothing once closed. A value deleted is gone,
+// and a second delete finds nothing; RegDeleteKeyW takes a key without
+// sub-keys only.
+CONFORMANCE_CASE(key_rights_and_deletions) {
   Scratch scratch;
   const DWORD one = 1;
   DWORD size = 0;
@@ -138,27 +139,20 @@ CONFORMANCE_CASE(key_rights_and_value_deletion) {
   expect_status(RegDeleteValueW(scratch.key, TEXT("KEPT")), ERROR_SUCCESS);
   expect_status(RegQueryValueExW(scratch.key, TEXT("Kept"), nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
   expect_status(RegDeleteValueW(scratch.key, TEXT("Kept")), ERROR_FILE_NOT_FOUND);
-}
-
-// A closed key handle is invalid from then on.
-CONFORMANCE_CASE(close_key_twice) {
-  Scratch scratch;
-  HKEY key = scratch.Open(KEY_READ);
-  DWORD size = 0;
+  key = scratch.Open(KEY_READ);
   expect_status(RegCloseKey(key), ERROR_SUCCESS);
   expect_status(RegCloseKey(key), ERROR_INVALID_HANDLE);
   expect_status(RegQueryValueExW(key, TEXT("x"), nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
-}
 
-// RegDeleteKeyW takes a key without sub-keys only.
-CONFORMANCE_CASE(delete_key_only_without_sub_keys) {
-  Scratch scratch;
-  HKEY deeper = nullptr;
-  expect_status(RegCreateKeyExW(scratch.key, TEXT("Sub\\Deeper"), 0, nullptr, 0, KEY_READ, nullptr, &deeper, nullptr),
+  expect_status(RegCreateKeyExW(scratch.key, TEXT("Sub\\Deeper"), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
                 ERROR_SUCCESS);
-  RegCloseKey(deeper);
-  expect_status(RegDeleteKeyW(scratch.key, TEXT("Sub")), ERROR_ACCESS_DENIED);
-  expect_status(RegDeleteKeyW(scratch.key, TEXT("Sub\\Deeper")), ERROR_SUCCESS);
-  expect_status(RegDeleteKeyW(scratch.key, TEXT("Sub")), ERROR_SUCCESS);
-  expect_status(RegDeleteKeyW(scratch.key, TEXT("Sub")), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+  const struct {
+    const WCHAR* sub;
+    LONG status;
+  } deletes[] = {{TEXT("Sub"), ERROR_ACCESS_DENIED},
+                 {TEXT("Sub\\Deeper"), ERROR_SUCCESS},
+                 {TEXT("Sub"), ERROR_SUCCESS},
+                 {TEXT("Sub"), ERROR_FILE_NOT_FOUND}};
+  for (const auto& d : deletes) expect_status(RegDeleteKeyW(scratch.key, d.sub), d.status);
 }

@@ -49,21 +49,15 @@ CONFORMANCE_CASE(open_manager_refusals) {
   }
 }
 
-// Services are opened by their service name only, through a manager handle.
-CONFORMANCE_CASE(open_service_by_name_only) {
+// Services are opened by their service name only, through a manager handle;
+// each call checks its handle's kind and the rights it was opened with; a
+// closed handle is invalid from then on.
+CONFORMANCE_CASE(service_handles_name_kind_and_rights) {
   SC_HANDLE manager = OpenManager();
   expect(OpenServiceW(manager, TEXT("RavelquillNoSuchService"), SERVICE_QUERY_STATUS), ERROR_SERVICE_DOES_NOT_EXIST);
   expect(OpenServiceW(manager, TEXT("Print Spooler"), SERVICE_QUERY_STATUS), ERROR_SERVICE_DOES_NOT_EXIST);
-  SC_HANDLE service = expect(OpenServiceW(manager, TEXT("SPOOLER"), SERVICE_QUERY_STATUS), 0);
-  expect(OpenServiceW(service, TEXT("spooler"), SERVICE_QUERY_STATUS), ERROR_INVALID_HANDLE);
-  CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-}
-
-// Each call checks its handle's kind and the rights it was opened with.
-CONFORMANCE_CASE(service_calls_check_handle_and_rights) {
-  SC_HANDLE manager = OpenManager();
-  SC_HANDLE query = expect(OpenServiceW(manager, TEXT("spooler"), SERVICE_QUERY_STATUS), 0);
+  SC_HANDLE query = expect(OpenServiceW(manager, TEXT("SPOOLER"), SERVICE_QUERY_STATUS), 0);
+  expect(OpenServiceW(query, TEXT("spooler"), SERVICE_QUERY_STATUS), ERROR_INVALID_HANDLE);
   SC_HANDLE interrogate = expect(OpenServiceW(manager, TEXT("spooler"), SERVICE_INTERROGATE), 0);
   SERVICE_STATUS status;
   expect(QueryServiceStatus(nullptr, &status), ERROR_INVALID_HANDLE);
@@ -75,9 +69,10 @@ CONFORMANCE_CASE(service_calls_check_handle_and_rights) {
   Poison(status);
   expect(QueryServiceStatus(query, &status), 0);
   ok(status.dwServiceType & SERVICE_WIN32_OWN_PROCESS, "service type %lx", status.dwServiceType);
-  CloseServiceHandle(interrogate);
-  CloseServiceHandle(query);
-  CloseServiceHandle(manager);
+  for (SC_HANDLE handle : {interrogate, query, manager}) {
+    expect(CloseServiceHandle(handle), 0);
+    expect(CloseServiceHandle(handle), ERROR_INVALID_HANDLE);
+  }
 }
 
 // STOP on a stopped service gives 1062 with the status filled in; START on a
@@ -104,14 +99,4 @@ CONFORMANCE_CASE(stop_and_start_refusals_by_state) {
   expect(StartServiceW(spooler, 0, nullptr), ERROR_SERVICE_ALREADY_RUNNING);
   CloseServiceHandle(spooler);
   CloseServiceHandle(manager);
-}
-
-// A closed manager or service handle is invalid from then on.
-CONFORMANCE_CASE(close_service_handle_twice) {
-  SC_HANDLE manager = OpenManager();
-  SC_HANDLE service = OpenServiceW(manager, TEXT("spooler"), SERVICE_QUERY_STATUS);
-  for (SC_HANDLE handle : {service, manager}) {
-    expect(CloseServiceHandle(handle), 0);
-    expect(CloseServiceHandle(handle), ERROR_INVALID_HANDLE);
-  }
 }

@@ -45,8 +45,17 @@ CONFORMANCE_CASE(add_driver_copies_its_files_into_the_store) {
 }
 
 // A driver whose staged file is missing is refused, as is an unknown
-// environment.
+// environment, which has no driver directory either; that directory's size
+// is in bytes.
 CONFORMANCE_CASE(add_driver_refusals) {
+  DWORD needed = kPoison;
+  expect(GetPrinterDriverDirectoryW(nullptr, kX64, 1, nullptr, 0, &needed), ERROR_INSUFFICIENT_BUFFER);
+  const Text directory = DriverDirectory();
+  ok(needed == (directory.size() + 1) * sizeof(WCHAR) && directory.size() > 18 &&
+         SameText(directory.c_str() + directory.size() - 18, TEXT("\\spool\\drivers\\x64"), true),
+     "%lu bytes for %s", needed, Narrow(directory.c_str()).c_str());
+  expect(GetPrinterDriverDirectoryW(nullptr, const_cast<LPWSTR>(TEXT("Windows Nowhere")), 1, nullptr, 0, &needed),
+         ERROR_INVALID_ENVIRONMENT);
   StagedDriver staged(TEXT("Conformance Refused Driver"), TEXT("crdrv"));
   DeleteFileW(staged.files[2].c_str());
   if (expect(staged.Add(),

@@ -109,6 +109,29 @@ CONFORMANCE_CASE(get_and_set_printer_level_2_and_purge) {
   expect(SetPrinterW(printer.handle, 2, block.data(), 0), 0);
   std::vector<BYTE> after = PrinterInfo(printer.handle);
   ok(!after.empty() && SameName(Info(after)->pComment, TEXT("changed by a case")), "the comment did not change");
+
+  // EnumPrintersW: the sizing call counts nothing, a block one byte short is
+  // refused, and the records come first with their strings after them.
+  DWORD count = kPoison;
+  needed = kPoison;
+  expect(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count), ERROR_INSUFFICIENT_BUFFER);
+  ok(count == 0 && needed != kPoison, "the sizing call gave %lu printers, %lu bytes", count, needed);
+  std::vector<BYTE> all(needed != kPoison ? needed : 1);
+  expect(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, all.data(), needed - 1, &needed, &count),
+         ERROR_INSUFFICIENT_BUFFER);
+  expect(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, all.data(), needed, &needed, &count), 0);
+  const PRINTER_INFO_2W* listed = nullptr;
+  for (DWORD i = 0; i < count && count != kPoison; ++i) {
+    const PRINTER_INFO_2W& r = Info(all)[i];
+    for (const WCHAR* s : {r.pPrinterName, r.pPortName, r.pComment}) {
+      const BYTE* at = reinterpret_cast<const BYTE*>(s);
+      ok(!s || (at >= all.data() + count * sizeof(PRINTER_INFO_2W) && at < all.data() + all.size()), "%lu outside", i);
+    }
+    if (SameName(r.pPrinterName, TEXT("Conformance Settings"))) listed = &r;
+  }
+  ok(listed && SameName(listed->pPortName, TEXT("FILE:")) && SameName(listed->pComment, TEXT("changed by a case")) &&
+         listed->pDevMode && SameName(listed->pDevMode->dmDeviceName, TEXT("Conformance Settings")),
+     "the printer is not listed as it is");
   info->pDriverName = const_cast<LPWSTR>(TEXT("No Such Driver"));
   expect(SetPrinterW(printer.handle, 2, block.data(), 0),
          WineDiffers("SetPrinterW level 2 takes an unknown driver") ? 0 : ERROR_UNKNOWN_PRINTER_DRIVER);
@@ -127,14 +150,25 @@ CONFORMANCE_CASE(delete_printer_with_handles_open) {
   ScratchDriver driver(kDriver);
   ScratchPrinter printer(TEXT("Conformance Deleted"), TEXT("LPT1:"), kDriver);
   HANDLE other = Open(TEXT("Conformance Deleted"), 0);
-  expect(SetDefaultPrinterW(TEXT("Conformance Deleted")), 0);
+  // The default is named without regard to case; a short buffer is told the
+  // characters needed with the terminator.
+  expect(SetDefaultPrinterW(TEXT("Conformance No Such Printer")), ERROR_INVALID_PRINTER_NAME);
+  expect(SetDefaultPrinterW(TEXT("CONFORMANCE DELETED")), 0);
+  WCHAR name[64];
+  DWORD size = 8;
+  expect(GetDefaultPrinterW(name, &size), ERROR_INSUFFICIENT_BUFFER);
+  ok(size == 20, "size %lu", size);
+  expect(GetDefaultPrinterW(name, &size), 0);
+  const bool asGiven = WineDiffers("SetDefaultPrinterW keeps the caller's spelling of the name");
+  ok(SameText(name, asGiven ? TEXT("CONFORMANCE DELETED") : TEXT("Conformance Deleted")), "the default is %s",
+     Narrow(name).c_str());
+  expect(SetDefaultPrinterW(TEXT("Conformance Deleted")), 0);  // Wine's DeletePrinter matches this spelling only
   expect(DeletePrinter(printer.handle), 0);
   HANDLE late =
       expect(Open(TEXT("Conformance Deleted"), 0),
              WineDiffers("OpenPrinterW still opens a printer DeletePrinter removed") ? 0 : ERROR_INVALID_PRINTER_NAME);
   if (late != nullptr) ClosePrinter(late);
-  WCHAR name[64];
-  DWORD size = 64;
+  size = 64;
   expect(GetDefaultPrinterW(name, &size), ERROR_FILE_NOT_FOUND);
   DWORD status = 0;
   const bool listed = PrinterListed(TEXT("Conformance Deleted"), &status);
