@@ -116,21 +116,19 @@ TEST(MachineJsonTest, EmptyObjectIsADefaultConstructedMachine) {
   EXPECT_EQ(winsim::SaveMachine(*loaded), winsim::SaveMachine(Machine()));
 }
 
-struct ValueData {
-  const char* type;
-  const char* data;
-  std::vector<BYTE> bytes;
-};
-
 TEST(MachineJsonTest, RegistryDataReadsAsItsTypeAndIsSavedTheSameWay) {
-  const ValueData values[] = {{"REG_SZ", R"("Ab")", {'A', 0, 'b', 0, 0, 0}},
-                              {"REG_EXPAND_SZ", R"("")", {0, 0}},
-                              {"REG_MULTI_SZ", R"(["a", ""])", {'a', 0, 0, 0, 0, 0, 0, 0}},
-                              {"REG_DWORD", "2446", {0x8E, 0x09, 0, 0}},
-                              {"REG_QWORD", "4294967296", {0, 0, 0, 0, 1, 0, 0, 0}},
-                              {"REG_BINARY", R"("01 ff*5")", {1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-                              {"REG_SZ", R"({"hex": "41"})", {'A'}}};
-  for (const ValueData& v : values) {
+  const struct {
+    const char* type;
+    const char* data;
+    std::vector<BYTE> bytes;
+  } values[] = {{"REG_SZ", R"("Ab")", {'A', 0, 'b', 0, 0, 0}},
+                {"REG_EXPAND_SZ", R"("")", {0, 0}},
+                {"REG_MULTI_SZ", R"(["a", ""])", {'a', 0, 0, 0, 0, 0, 0, 0}},
+                {"REG_DWORD", "2446", {0x8E, 0x09, 0, 0}},
+                {"REG_QWORD", "4294967296", {0, 0, 0, 0, 1, 0, 0, 0}},
+                {"REG_BINARY", R"("01 ff*5")", {1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+                {"REG_SZ", R"({"hex": "41"})", {'A'}}};
+  for (const auto& v : values) {
     SCOPED_TRACE(v.data);
     const std::string value = std::string(R"({"name": "V", "type": ")") + v.type + R"(", "data": )" + v.data + "}";
     std::string error;
@@ -151,13 +149,11 @@ TEST(MachineJsonTest, RegistryDataReadsAsItsTypeAndIsSavedTheSameWay) {
   }
 }
 
-struct BadFile {
-  const char* json;
-  const char* error;
-};
-
 TEST(MachineJsonTest, ABadFileGivesOneLineNamingTheField) {
-  const BadFile files[] = {
+  const struct {
+    const char* json;
+    const char* error;
+  } files[] = {
       {R"({"spooler": {"printers": [{"name": "A"}, {"name": "B"}, {"name": "C", "port": 9}]}})",
        "machine.spooler.printers[2].port: expected a string, found a number"},
       {R"({"files": {"files": [{"path": "C:\\a", "size": 3}]}})", R"(machine.files.files[0]: unknown field "size")"},
@@ -196,7 +192,7 @@ TEST(MachineJsonTest, ABadFileGivesOneLineNamingTheField) {
       {"{\"systemDirectory\": \"C:\\\\\xff\"}",
        "machine: not JSON: parse error at line 1, column 26: syntax error while parsing value - invalid "
        "string: ill-formed UTF-8 byte; last read: '\"C:\\\\\xff'"}};
-  for (const BadFile& file : files) {
+  for (const auto& file : files) {
     std::string error = "poison";
     EXPECT_FALSE(winsim::LoadMachine(file.json, error));
     EXPECT_EQ(error, file.error);

@@ -26,7 +26,7 @@ class WinsimFilesTest : public MachineTest {
   }
 };
 
-TEST_F(WinsimFilesTest, AnotherProcessesHoldRefusesWritersAndDeletersButNotSharingReaders) {
+TEST_F(WinsimFilesTest, HoldsRefuseWritersAndDeletersButNotSharingReadersUntilTheyEnd) {
   const int lock = winsim::LockFile(machine(), kDll, ERROR_ACCESS_DENIED);  // a loaded module
   HANDLE reader = Open(kDll, GENERIC_READ, FILE_SHARE_READ);
   EXPECT_NE(reader, INVALID_HANDLE_VALUE);
@@ -37,9 +37,9 @@ TEST_F(WinsimFilesTest, AnotherProcessesHoldRefusesWritersAndDeletersButNotShari
   winsim::UnlockFile(machine(), lock);
   EXPECT_EQ(DeleteError(kDll), ERROR_SUCCESS);
   EXPECT_EQ(winsim::LockFile(machine(), u"C:\\none.dll"), 0) << "nothing to hold";
-}
 
-TEST_F(WinsimFilesTest, HoldsEndWhenTheSpoolerStopsOrAtTheirTime) {
+  // Other holds end when the spooler stops, or at their time.
+  machine().files.Put(kDll, {1});
   winsim::LockFile(machine(), kDll, ERROR_ACCESS_DENIED, true);
   machine().files.Put(u"C:\\y.dll", {1});
   winsim::LockFile(machine(), u"C:\\y.dll", ERROR_SHARING_VIOLATION, false, 300);
