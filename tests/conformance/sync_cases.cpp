@@ -43,8 +43,9 @@ CONFORMANCE_CASE(mutex_name_created_twice_opens_the_same_mutex) {
 }
 
 // Unnamed mutexes are new each time; an object directory in the name that
-// does not exist gives ERROR_PATH_NOT_FOUND.
-CONFORMANCE_CASE(mutex_without_a_name_or_with_a_missing_directory) {
+// does not exist gives ERROR_PATH_NOT_FOUND. The owner's waits succeed at
+// once and count: each needs its release.
+CONFORMANCE_CASE(mutex_names_and_waits_of_its_owner) {
   HANDLE a = expect(Create(FALSE, nullptr), 0);
   ok_error(ERROR_SUCCESS);
   HANDLE b = expect(Create(FALSE, ""), 0);
@@ -53,20 +54,14 @@ CONFORMANCE_CASE(mutex_without_a_name_or_with_a_missing_directory) {
   expect(Create(FALSE, "no such directory\\conformance mutex"), ERROR_PATH_NOT_FOUND);
   expect(OpenMutexA(SYNCHRONIZE, FALSE, "conformance missing mutex"), ERROR_FILE_NOT_FOUND);
   CloseHandle(b);
-  CloseHandle(a);
-}
-
-// The owner's waits succeed at once and count: each needs its release.
-CONFORMANCE_CASE(mutex_waits_of_its_owner_count) {
-  HANDLE mutex = Create(FALSE, "conformance counted mutex");
-  expect(ReleaseMutex(mutex), ERROR_NOT_OWNER);
-  ok(WaitForSingleObject(mutex, 0) == WAIT_OBJECT_0 && WaitForSingleObject(mutex, 0) == WAIT_OBJECT_0, "waits");
-  expect(ReleaseMutex(mutex), 0);
-  expect(ReleaseMutex(mutex), 0);
-  expect(ReleaseMutex(mutex), ERROR_NOT_OWNER);
+  expect(ReleaseMutex(a), ERROR_NOT_OWNER);
+  ok(WaitForSingleObject(a, 0) == WAIT_OBJECT_0 && WaitForSingleObject(a, 0) == WAIT_OBJECT_0, "waits");
+  expect(ReleaseMutex(a), 0);
+  expect(ReleaseMutex(a), 0);
+  expect(ReleaseMutex(a), ERROR_NOT_OWNER);
   expect(WaitForSingleObject(nullptr, 0) != WAIT_FAILED, ERROR_INVALID_HANDLE);
-  CloseHandle(mutex);
-  expect(WaitForSingleObject(mutex, 0) != WAIT_FAILED, ERROR_INVALID_HANDLE);
+  CloseHandle(a);
+  expect(WaitForSingleObject(a, 0) != WAIT_FAILED, ERROR_INVALID_HANDLE);
 }
 
 // A mutex another process owns times out after the time asked; when that
