@@ -107,12 +107,7 @@ bool SubKeyNames(const std::u16string& subKey, std::vector<std::u16string>& name
 }
 
 HKEY NewHandle(const RegistryKey& key, REGSAM granted) {
-  Handle handle;
-  handle.kind = HandleKind::Key;
-  handle.process = M().caller;
-  handle.object = FoldCase(key.path);
-  handle.access = granted;
-  return AsHandle<HKEY>(M().handles.Add(handle));
+  return NewCallerHandle<HKEY>(HandleKind::Key, FoldCase(key.path), granted);
 }
 
 LONG OpenKeyW(HKEY hKey, const std::u16string& subKey, REGSAM samDesired, PHKEY phkResult) {

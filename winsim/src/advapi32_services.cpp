@@ -46,12 +46,7 @@ void FillStatus(const Service& service, LPSERVICE_STATUS status) {
 }
 
 SC_HANDLE NewHandle(HandleKind kind, DWORD access, const std::u16string& object = std::u16string()) {
-  Handle handle;
-  handle.kind = kind;
-  handle.process = M().caller;
-  handle.object = object;
-  handle.access = access;
-  return AsHandle<SC_HANDLE>(M().handles.Add(handle));
+  return NewCallerHandle<SC_HANDLE>(kind, object, access);
 }
 
 bool Holds(const Handle& handle, DWORD rights) {

@@ -19,6 +19,19 @@ inline bool CallerRuns() {
 
 inline void Fail(DWORD error) { Current().lastError = error; }
 
+// A new handle of the calling process, as the API's handle type `H`.
+template <typename H>
+H NewCallerHandle(HandleKind kind, const std::u16string& object, DWORD access, DWORD target = 0, DWORD share = 0) {
+  Handle handle;
+  handle.kind = kind;
+  handle.process = Current().caller;
+  handle.object = object;
+  handle.access = access;
+  handle.target = target;
+  handle.share = share;
+  return AsHandle<H>(Current().handles.Add(handle));
+}
+
 // The caller's open handle of `kind`, or null with ERROR_INVALID_HANDLE set.
 template <typename H>
 Handle* CallerHandle(H value, HandleKind kind) {

@@ -157,13 +157,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
       file->damagedAt.reset();
     }
   }
-  Handle entry;
-  entry.kind = HandleKind::File;
-  entry.process = M().caller;
-  entry.object = key;
-  entry.access = access;
-  entry.share = dwShareMode;
-  HANDLE handle = AsHandle<HANDLE>(M().handles.Add(entry));
+  HANDLE handle = NewCallerHandle<HANDLE>(HandleKind::File, key, access, 0, dwShareMode);
   const bool reportsExisting = dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
   SetLastError(existed && reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;

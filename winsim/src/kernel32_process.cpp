@@ -53,13 +53,9 @@ std::u16string ProgramOfCommandLine(const std::u16string& line) {
   return std::u16string();
 }
 
-Handle ProcessHandle(HandleKind kind, DWORD target) {
-  Handle handle;
-  handle.kind = kind;
-  handle.process = M().caller;
-  handle.target = target;
-  handle.access = kind == HandleKind::Process ? PROCESS_ALL_ACCESS : THREAD_ALL_ACCESS;
-  return handle;
+HANDLE ProcessHandle(HandleKind kind, DWORD target) {
+  return NewCallerHandle<HANDLE>(kind, std::u16string(),
+                                 kind == HandleKind::Process ? PROCESS_ALL_ACCESS : THREAD_ALL_ACCESS, target);
 }
 
 }  // namespace
@@ -149,8 +145,8 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSE
   }
   const std::u16string commandLine = FromWide(lpCommandLine != nullptr ? lpCommandLine : lpApplicationName);
   const DWORD id = StartProcess(machine, ProgramKind::Program, image, commandLine);
-  lpProcessInformation->hProcess = AsHandle<HANDLE>(machine.handles.Add(ProcessHandle(HandleKind::Process, id)));
-  lpProcessInformation->hThread = AsHandle<HANDLE>(machine.handles.Add(ProcessHandle(HandleKind::Thread, id)));
+  lpProcessInformation->hProcess = ProcessHandle(HandleKind::Process, id);
+  lpProcessInformation->hThread = ProcessHandle(HandleKind::Thread, id);
   lpProcessInformation->dwProcessId = id;
   lpProcessInformation->dwThreadId = MainThreadId(id);
   return TRUE;

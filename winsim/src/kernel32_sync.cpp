@@ -46,13 +46,8 @@ HANDLE CreateMutexNamed(BOOL initialOwner, const std::u16string& name) {
   } else if (!MutexKey(name, key)) {
     return nullptr;
   }
-  Handle handle;
-  handle.kind = HandleKind::Mutex;
-  handle.process = machine.caller;
-  handle.object = key;
-  handle.access = MUTEX_ALL_ACCESS;
   const bool exists = machine.mutexes.count(key) != 0;
-  const std::uint64_t value = machine.handles.Add(handle);
+  const HANDLE handle = NewCallerHandle<HANDLE>(HandleKind::Mutex, key, MUTEX_ALL_ACCESS);
   if (exists) {
     // The existing object, whoever owns it; bInitialOwner is ignored.
     Fail(ERROR_ALREADY_EXISTS);
@@ -64,7 +59,7 @@ HANDLE CreateMutexNamed(BOOL initialOwner, const std::u16string& name) {
     }
     Fail(ERROR_SUCCESS);
   }
-  return AsHandle<HANDLE>(value);
+  return handle;
 }
 
 // Runs the clock until `done` holds or `ms` have passed. A wait without end
@@ -146,12 +141,7 @@ HANDLE WINAPI OpenMutexW(DWORD dwDesiredAccess, BOOL, LPCWSTR lpName) {
     Fail(ERROR_FILE_NOT_FOUND);
     return nullptr;
   }
-  Handle handle;
-  handle.kind = HandleKind::Mutex;
-  handle.process = machine.caller;
-  handle.object = key;
-  handle.access = dwDesiredAccess;
-  return AsHandle<HANDLE>(machine.handles.Add(handle));
+  return NewCallerHandle<HANDLE>(HandleKind::Mutex, key, dwDesiredAccess);
 }
 
 HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName) {

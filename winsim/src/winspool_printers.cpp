@@ -88,13 +88,7 @@ bool Grantable(DWORD rights, bool server) {
 }
 
 HANDLE AddPrinterHandle(const std::u16string& printerName, DWORD access) {
-  Handle handle;
-  handle.kind = HandleKind::Printer;
-  handle.process = M().caller;
-  handle.object = FoldCase(printerName);
-  handle.target = M().services.spooler.process;
-  handle.access = access;
-  return AsHandle<HANDLE>(M().handles.Add(handle));
+  return NewCallerHandle<HANDLE>(HandleKind::Printer, FoldCase(printerName), access, M().services.spooler.process);
 }
 
 // Whether the handle was opened with `rights`; ERROR_ACCESS_DENIED if not.
