@@ -320,12 +320,26 @@ class Prefix:
         return json.loads(result.stdout)
 
     def printers(self) -> dict:
-        """The printers with their settings names and default flag, and the
-        names of the monitors and drivers (printers.exe list)."""
-        result = self.run(self.helper("printers"), "list")
-        if result.returncode != 0:
-            raise E2EError("printers list failed (%d): %s" % (result.returncode, result.stdout))
-        return json.loads(result.stdout)
+        """The spooler as the printer scenarios read it: the printers with
+        their settings names ({"open_error": N} when they cannot be opened)
+        and default flag, the default printer, the monitors' and drivers' names."""
+        state = self.state()
+
+        def text(entry: dict) -> Optional[str]:
+            return entry.get("value") if entry.get("type") == 1 else None  # REG_SZ
+
+        def settings(data: dict) -> dict:
+            if "open_error" in data:
+                return {"open_error": data["open_error"]}
+            return {"plain": text(data["SubKey"]), "dsuser": text(data["DsUser\\SubKey"])}
+
+        default = state["default_printer"]
+        return {"printers": [{"name": p["name"], "port": p["port"], "driver": p["driver"], "comment": p["comment"],
+                              "location": p["location"], "settings": settings(p["data"]),
+                              "default": p["name"] == default} for p in state["printers"]],
+                "default_printer": default,
+                "monitors": [m["name"] for m in state["monitors"]],
+                "drivers": [d["name"] for d in state["drivers"]]}
 
     def add_printer(self, name: str, port: str, driver: str, comment: Optional[str] = None,
                     location: Optional[str] = None, settings: Optional[str] = None, default: bool = False) -> None:

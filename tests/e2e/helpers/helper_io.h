@@ -51,6 +51,11 @@ inline std::string Json(const std::wstring& text) { return Json(text.c_str(), st
 
 inline std::string Number(long long value) { return std::to_string(value); }
 
+// One "name": value member of a JSON object.
+inline std::string Field(const char* name, const std::string& value) {
+  return "\"" + std::string(name) + "\": " + value;
+}
+
 inline long long ParseNumber(const WCHAR* text) {
   long long value = 0;
   bool negative = false;

@@ -1,10 +1,7 @@
-// printers.exe: sets up and reports printers the way a user's machine has
-// them, for the scenarios that run the installer over existing printers.
+// printers.exe: sets up printers the way a user's machine has them, for the
+// scenarios that run the installer over existing printers (spoolstate.exe
+// reports them).
 //
-//   printers.exe list
-//       one JSON object: the printers (name, port, driver, comment, location,
-//       settings name, default flag), the default printer, and the names of
-//       the port monitors and of the "Windows x64" drivers
 //   printers.exe add NAME PORT DRIVER [--comment C] [--location L]
 //                    [--settings S] [--default]
 //       adds the printer with the RAW data type and a device mode (Wine can
@@ -28,90 +25,9 @@
 
 namespace {
 
-std::string Field(const char* name, const std::string& value) { return "\"" + std::string(name) + "\": " + value; }
-
 int Fail(const char* call, DWORD error) {
   WriteOut("{" + Field("failed", "\"" + std::string(call) + "\"") + ", " + Field("error", Number(error)) + "}\n");
   return 1;
-}
-
-template <typename Call>
-std::vector<BYTE> Fetch(Call call, DWORD* count) {
-  DWORD needed = 0;
-  *count = 0;
-  if (call(nullptr, 0, &needed, count) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
-  std::vector<BYTE> block(needed);
-  if (!call(block.data(), needed, &needed, count)) {
-    *count = 0;
-    return {};
-  }
-  return block;
-}
-
-std::string Ansi(const std::string& text) { return Json(std::wstring(text.begin(), text.end())); }
-
-// The settings name as the installer reads it: plain printer data first.
-std::string SettingsName(LPWSTR name) {
-  HANDLE printer = nullptr;
-  if (!OpenPrinterW(name, &printer, nullptr)) return "{" + Field("open_error", Number(GetLastError())) + "}";
-  char data[260] = {};
-  DWORD type = 0;
-  DWORD size = 0;
-  DWORD result = GetPrinterDataA(printer, const_cast<LPSTR>("SubKey"), &type, reinterpret_cast<LPBYTE>(data),
-                                 sizeof(data) - 1, &size);
-  std::string out = result == ERROR_SUCCESS && type == REG_SZ ? Ansi(data) : "null";
-  char keyed[260] = {};
-  result = GetPrinterDataExA(printer, "DsUser", "SubKey", &type, reinterpret_cast<LPBYTE>(keyed), sizeof(keyed) - 1,
-                             &size);
-  out = "{" + Field("plain", out) + ", " +
-        Field("dsuser", result == ERROR_SUCCESS && type == REG_SZ ? Ansi(keyed) : "null") + "}";
-  ClosePrinter(printer);
-  return out;
-}
-
-std::wstring DefaultPrinter() {
-  WCHAR name[260] = {};
-  DWORD size = 260;
-  return GetDefaultPrinterW(name, &size) ? std::wstring(name) : std::wstring();
-}
-
-int List() {
-  const std::wstring defaultName = DefaultPrinter();
-  DWORD count = 0;
-  std::vector<BYTE> block = Fetch(
-      [](LPBYTE data, DWORD size, DWORD* needed, DWORD* returned) {
-        return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, data, size, needed, returned);
-      },
-      &count);
-  std::string out = "{\n" + Field("printers", "[");
-  for (DWORD i = 0; i < count; ++i) {
-    const PRINTER_INFO_2W& p = reinterpret_cast<const PRINTER_INFO_2W*>(block.data())[i];
-    out += std::string(i ? ",\n  " : "\n  ") + "{" + Field("name", Json(p.pPrinterName)) + ", " +
-           Field("port", Json(p.pPortName)) + ", " + Field("driver", Json(p.pDriverName)) + ", " +
-           Field("comment", Json(p.pComment)) + ", " + Field("location", Json(p.pLocation)) + ", " +
-           Field("settings", SettingsName(p.pPrinterName)) + ", " +
-           Field("default", p.pPrinterName != nullptr && defaultName == p.pPrinterName ? "true" : "false") + "}";
-  }
-  out += "],\n" + Field("default_printer", defaultName.empty() ? "null" : Json(defaultName));
-
-  block = Fetch([](LPBYTE data, DWORD size, DWORD* needed,
-                   DWORD* returned) { return EnumMonitorsW(nullptr, 2, data, size, needed, returned); },
-                &count);
-  out += ",\n" + Field("monitors", "[");
-  for (DWORD i = 0; i < count; ++i) {
-    out += std::string(i ? ", " : "") + Json(reinterpret_cast<const MONITOR_INFO_2W*>(block.data())[i].pName);
-  }
-  block = Fetch(
-      [](LPBYTE data, DWORD size, DWORD* needed, DWORD* returned) {
-        return EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(L"Windows x64"), 6, data, size, needed, returned);
-      },
-      &count);
-  out += "],\n" + Field("drivers", "[");
-  for (DWORD i = 0; i < count; ++i) {
-    out += std::string(i ? ", " : "") + Json(reinterpret_cast<const DRIVER_INFO_6W*>(block.data())[i].pName);
-  }
-  WriteOut(out + "]\n}\n");
-  return 0;
 }
 
 int Add(int argc, LPWSTR* argv) {
@@ -203,7 +119,6 @@ int main() {
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argv == nullptr || argc < 2) return Fail("arguments", ERROR_INVALID_PARAMETER);
   const std::wstring command = argv[1];
-  if (command == L"list") return List();
   if (command == L"add") return Add(argc, argv);
   if (command == L"add-driver") return AddDriver(argc, argv);
   return Fail("arguments", ERROR_INVALID_PARAMETER);

@@ -46,8 +46,6 @@ const Record* Records(const Block& block) {
   return reinterpret_cast<const Record*>(block.Bytes.data());
 }
 
-std::string Field(const char* name, const std::string& value) { return "\"" + std::string(name) + "\": " + value; }
-
 std::string MultiString(const WCHAR* list) {
   std::string out = "[";
   for (const WCHAR* item = list; item != nullptr && *item != 0; item += lstrlenW(item) + 1) {
