@@ -41,7 +41,6 @@ TEST_F(TextBufferTest, GrowingWithinAStepKeepsTheBlockAndEmptyTextHasNone) {
   EXPECT_TRUE(TextResize(text, 0));
   EXPECT_EQ(text.Block, nullptr);
   EXPECT_EQ(Utf8(text), "");
-  EXPECT_TRUE(TextResize(text, 0));
   for (LPCWSTR empty : {TEXT(""), static_cast<LPCWSTR>(nullptr)}) {
     TextAssign(text, TEXT("abc"));
     TextAssign(text, empty);
