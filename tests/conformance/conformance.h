@@ -1,8 +1,6 @@
-// A small conformance harness in the manner of Wine's own tests: each case
-// makes plain Win32 calls and states what Windows documents for them. The
-// same sources build against winsim and as a Windows program run under Wine.
-// Poison the last error and every out-parameter before a call, so that a
-// value the call did not set cannot pass for the right one.
+// A conformance harness in the manner of Wine's tests: each case makes Win32
+// calls and states what Windows documents, built against winsim and run
+// under Wine. Poison the last error and out-parameters before a call.
 #pragma once
 #include <windows.h>
 
@@ -19,11 +17,9 @@ void Poison(T& value) {
   std::memset(static_cast<void*>(&value), 0xCC, sizeof(value));
 }
 
-// True when the cases run under Wine (never on winsim or on Windows).
 bool OnWine();
-// Where Wine behaves otherwise than Windows documents: true under Wine, and
-// the difference is named in the run's output. The case then checks what
-// Wine does, so the suite stays green on both.
+// True under Wine, naming `difference` in the output: the case then checks
+// what Wine does instead of what Windows documents.
 bool WineDiffers(const char* difference);
 
 // A directory the cases may create files in; empty at the start of a run.
@@ -35,10 +31,8 @@ std::string Narrow(const WCHAR* text, std::size_t length = std::string::npos);
 bool SameText(const WCHAR* a, const WCHAR* b, bool ignoreCase = false);
 std::size_t TextLength(const WCHAR* text);
 
-// A second process for cases that need one: this program started again with
-// kChildArgument, which makes it create kChildMutex owned and wait to be
-// terminated. Returns once the child owns the mutex (false when it could not
-// be started). On winsim the program's profile does the same.
+// This program started again with kChildArgument: it creates kChildMutex
+// owned and waits to be terminated. True once the child owns the mutex.
 constexpr char kChildArgument[] = "--hold-child-mutex";
 constexpr char kChildMutex[] = "conformance child mutex";
 bool StartChild(PROCESS_INFORMATION& child);
@@ -51,8 +45,7 @@ struct Row {
   ~Row();
 };
 
-// A call succeeded: a true BOOL, or a handle that is neither NULL nor
-// INVALID_HANDLE_VALUE.
+// A true BOOL, or a handle neither NULL nor INVALID_HANDLE_VALUE.
 inline bool Succeeded(BOOL result) { return result != FALSE; }
 template <typename T>
 bool Succeeded(T* handle) {
@@ -83,8 +76,8 @@ auto Expect(const char* file, int line, const char* text, DWORD error, Call call
 // ok(condition, printf-style message): the case goes on after a failure.
 #define ok(condition, ...) ((condition) ? (void)0 : ::conformance::Failure(__FILE__, __LINE__, __VA_ARGS__))
 
-// Poisons the last error, makes the call and checks it: it succeeds when
-// `error` is 0, else it fails with that last error. Gives the call's result.
+// Poisons the last error and makes the call: it succeeds when `error` is 0,
+// else fails with that last error. Gives the call's result.
 #define expect(call, error) \
   ::conformance::Expect(__FILE__, __LINE__, #call, (error), [&] { return ::conformance::PoisonError(), (call); })
 

@@ -23,19 +23,13 @@ namespace {
 void StartSpooler() {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
   SC_HANDLE spooler = manager ? OpenServiceW(manager, L"spooler", SERVICE_QUERY_STATUS | SERVICE_START) : nullptr;
+  if (spooler == nullptr) return (void)std::printf("no spooler service\n");
+  StartServiceW(spooler, 0, nullptr);  // Wine starts it within milliseconds, Windows within seconds
   SERVICE_STATUS status{};
-  if (spooler != nullptr && QueryServiceStatus(spooler, &status) && status.dwCurrentState == SERVICE_STOPPED) {
-    StartServiceW(spooler, 0, nullptr);
-  }
-  // Wine starts it within milliseconds, Windows within seconds.
-  for (int i = 0; spooler != nullptr && i < 1000; ++i) {
-    if (QueryServiceStatus(spooler, &status) && status.dwCurrentState == SERVICE_RUNNING) break;
+  for (int i = 0; i < 1000 && QueryServiceStatus(spooler, &status) && status.dwCurrentState != SERVICE_RUNNING; ++i)
     Sleep(10);
-  }
-  if (status.dwCurrentState != SERVICE_RUNNING)
-    std::printf("the spooler is not running (state %lu)\n", status.dwCurrentState);
-  if (spooler != nullptr) CloseServiceHandle(spooler);
-  if (manager != nullptr) CloseServiceHandle(manager);
+  CloseServiceHandle(spooler);
+  CloseServiceHandle(manager);
 }
 
 }  // namespace
@@ -55,10 +49,6 @@ void PrepareMachine() {
   } while (FindNextFileW(search, &found));
   FindClose(search);
 }
-
-}  // namespace conformance
-
-namespace conformance {
 
 // The fixture monitor the win64 build makes, product\bin\vexmon64.dll beside
 // this program.

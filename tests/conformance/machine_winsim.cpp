@@ -25,10 +25,6 @@ void PrepareMachine() {
   winsim::SetCurrent(std::move(machine));
 }
 
-}  // namespace conformance
-
-namespace conformance {
-
 // The module stands for the product's monitor fixture: the spooler takes it
 // as a port monitor.
 bool InstallMonitorModule(const WCHAR* fileName) {
