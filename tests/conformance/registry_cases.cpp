@@ -1,6 +1,6 @@
-// The registry, under a scratch key of the current user that each case
-// makes and removes: keys made and opened, the two-call value fetch, rights
-// and deletions. The calls return their error; the last error stays as it was.
+// The registry, under a scratch key of the current user made and removed
+// here: keys made and opened, the two-call value fetch, rights and
+// deletions. The calls return their error; the last error stays as it was.
 #include <string>
 
 #include "conformance.h"
@@ -8,8 +8,6 @@
 using namespace conformance;
 
 namespace {
-
-const WCHAR kScratch[] = TEXT("Software\\RavelquillConformance");
 
 template <typename Call>
 void Status(int line, const char* text, LONG expected, Call call) {
@@ -22,137 +20,67 @@ void Status(int line, const char* text, LONG expected, Call call) {
 // The call gives `status` and leaves the last error as it was.
 #define expect_status(call, status) Status(__LINE__, #call, (status), [&] { return (call); })
 
-// The scratch key, open with every right, from a clean start; removed with
-// everything below it at the end.
-struct Scratch {
-  HKEY key = nullptr;
-  Scratch() {
-    Remove();
-    expect_status(RegCreateKeyExW(HKEY_CURRENT_USER, kScratch, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-  }
-  ~Scratch() {
-    RegCloseKey(key);
-    Remove();
-    HKEY left = nullptr;
-    expect_status(RegOpenKeyExW(HKEY_CURRENT_USER, kScratch, 0, KEY_READ, &left), ERROR_FILE_NOT_FOUND);
-  }
-  static void Remove() {
-    for (const WCHAR* below : {TEXT("\\Sub\\Deeper"), TEXT("\\Sub"), TEXT("")}) {
-      RegDeleteKeyW(HKEY_CURRENT_USER, (std::basic_string<WCHAR>(kScratch) + below).c_str());
-    }
-  }
-  HKEY Open(REGSAM access) const {
-    HKEY opened = nullptr;
-    expect_status(RegOpenKeyExW(HKEY_CURRENT_USER, kScratch, 0, access, &opened), ERROR_SUCCESS);
-    return opened;
-  }
-};
-
 }  // namespace
 
 // RegCreateKeyExW makes the keys on the way and says so; asked again, in
-// another case, it opens the same key. A missing key is not opened.
-CONFORMANCE_CASE(create_key_makes_missing_keys_or_opens_existing_one) {
-  Scratch scratch;
-  HKEY key = reinterpret_cast<HKEY>(kPoison);
-  expect_status(RegOpenKeyExW(scratch.key, TEXT("Sub"), 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+// another case, it opens the same key. Values are fetched in two calls (a
+// short buffer gives ERROR_MORE_DATA and the size needed); a handle does
+// only what it was opened for; RegDeleteKeyW takes a key without sub-keys.
+CONFORMANCE_CASE(registry_keys_values_rights_and_deletions) {
+  const WCHAR* const base = TEXT("Software\\RavelquillConformance");
+  HKEY root = nullptr, key = reinterpret_cast<HKEY>(kPoison), reader = nullptr, writer = nullptr;
+  auto remove = [&] {
+    for (const WCHAR* below : {TEXT("\\Sub\\Deeper"), TEXT("\\Sub"), TEXT("")})
+      RegDeleteKeyW(HKEY_CURRENT_USER, (std::basic_string<WCHAR>(base) + below).c_str());
+  };
+  remove();
+  expect_status(RegOpenKeyExW(HKEY_CURRENT_USER, base, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
   ok(key == nullptr, "the handle is %p", static_cast<void*>(key));
   const struct {
     const WCHAR* spelling;
     DWORD disposition;
-  } cases[] = {{TEXT("Software\\RavelquillConformance\\Sub\\Deeper"), REG_CREATED_NEW_KEY},
-               {TEXT("SOFTWARE\\ravelquillconformance\\SUB\\deeper"), REG_OPENED_EXISTING_KEY}};
-  for (const auto& c : cases) {
-    const Row row("%s", Narrow(c.spelling).c_str());
+  } creates[] = {{TEXT("Software\\RavelquillConformance\\Sub\\Deeper"), REG_CREATED_NEW_KEY},
+                 {TEXT("SOFTWARE\\ravelquillconformance\\SUB\\deeper"), REG_OPENED_EXISTING_KEY}};
+  for (const auto& c : creates) {
     DWORD disposition = kPoison;
     expect_status(
         RegCreateKeyExW(HKEY_CURRENT_USER, c.spelling, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
         ERROR_SUCCESS);
-    ok(disposition == c.disposition, "disposition %lu", disposition);
+    ok(disposition == c.disposition, "%s: disposition %lu", Narrow(c.spelling).c_str(), disposition);
     RegCloseKey(key);
   }
-  expect_status(RegOpenKeyExW(scratch.key, TEXT("Sub"), 0, KEY_READ, &key), ERROR_SUCCESS);  // made on the way
-  RegCloseKey(key);
-}
-
-// The two-call fetch: with no buffer the size; a short buffer gives
-// ERROR_MORE_DATA and the size needed; then the data as stored.
-CONFORMANCE_CASE(query_value_size_then_data) {
-  Scratch scratch;
-  const DWORD number = 0x12345678;
+  expect_status(RegOpenKeyExW(HKEY_CURRENT_USER, base, 0, KEY_ALL_ACCESS, &root), ERROR_SUCCESS);  // made on the way
   const WCHAR text[] = TEXT("C:\\Program Files");
-  const WCHAR list[] = TEXT("\\??\\C:\\a\0\0");
-  const struct {
-    const WCHAR* name;  // as set, then as asked for
-    const WCHAR* asked;
-    DWORD type;
-    const void* data;
-    DWORD size;
-  } values[] = {
-      {TEXT("Number"), TEXT("number"), REG_DWORD, &number, sizeof(number)},
-      {TEXT("Text"), TEXT("TEXT"), REG_SZ, text, sizeof(text)},
-      {TEXT("List"), TEXT("List"), REG_MULTI_SZ, list, sizeof(list)},
-  };
-  for (const auto& v : values) {
-    expect_status(RegSetValueExW(scratch.key, v.name, 0, v.type, static_cast<const BYTE*>(v.data), v.size),
-                  ERROR_SUCCESS);
-  }
-  HKEY key = scratch.Open(KEY_READ);
-  for (const auto& v : values) {
-    const Row row("%s", Narrow(v.asked).c_str());
-    DWORD type = kPoison, size = kPoison;
-    expect_status(RegQueryValueExW(key, v.asked, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    ok(type == v.type && size == v.size, "type %lu, size %lu", type, size);
-    BYTE data[64];
-    Poison(data);
-    size = v.size - 1;
-    expect_status(RegQueryValueExW(key, v.asked, nullptr, nullptr, data, &size), ERROR_MORE_DATA);
-    ok(size == v.size, "a short buffer: size %lu", size);
-    size = sizeof(data);
-    expect_status(RegQueryValueExW(key, v.asked, nullptr, nullptr, data, &size), ERROR_SUCCESS);
-    ok(size == v.size && std::memcmp(data, v.data, v.size) == 0, "size %lu or data", size);
-  }
-  DWORD size = kPoison;
-  expect_status(RegQueryValueExW(key, TEXT("Missing"), nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
-  RegCloseKey(key);
-}
-
-// A handle does what it was opened for: no writing through KEY_READ, no
-// reading through KEY_WRITE, nothing once closed. A value deleted is gone,
-// and a second delete finds nothing; RegDeleteKeyW takes a key without
-// sub-keys only.
-CONFORMANCE_CASE(key_rights_and_deletions) {
-  Scratch scratch;
-  const DWORD one = 1;
-  DWORD size = 0;
-  expect_status(RegSetValueExW(scratch.key, TEXT("Kept"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+  expect_status(RegSetValueExW(root, TEXT("Text"), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text)),
                 ERROR_SUCCESS);
-  HKEY key = scratch.Open(KEY_READ);
-  expect_status(RegSetValueExW(key, TEXT("New"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+  expect_status(RegOpenKeyExW(root, nullptr, 0, KEY_READ, &reader), ERROR_SUCCESS);
+  DWORD type = kPoison, size = kPoison;
+  expect_status(RegQueryValueExW(reader, TEXT("TEXT"), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  ok(type == REG_SZ && size == sizeof(text), "type %lu, size %lu", type, size);
+  BYTE data[64];
+  size = sizeof(text) - 1;
+  expect_status(RegQueryValueExW(reader, TEXT("Text"), nullptr, nullptr, data, &size), ERROR_MORE_DATA);
+  ok(size == sizeof(text), "a short buffer: size %lu", size);
+  size = sizeof(data);
+  expect_status(RegQueryValueExW(reader, TEXT("Text"), nullptr, nullptr, data, &size), ERROR_SUCCESS);
+  ok(size == sizeof(text) && std::memcmp(data, text, size) == 0, "size %lu or data", size);
+  expect_status(RegQueryValueExW(reader, TEXT("Missing"), nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+  expect_status(RegSetValueExW(reader, TEXT("New"), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 2),
                 ERROR_ACCESS_DENIED);
-  expect_status(RegDeleteValueW(key, TEXT("Kept")), ERROR_ACCESS_DENIED);
-  RegCloseKey(key);
-  key = scratch.Open(KEY_WRITE);
-  expect_status(RegQueryValueExW(key, TEXT("Kept"), nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
-  RegCloseKey(key);
-  expect_status(RegDeleteValueW(scratch.key, TEXT("KEPT")), ERROR_SUCCESS);
-  expect_status(RegQueryValueExW(scratch.key, TEXT("Kept"), nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
-  expect_status(RegDeleteValueW(scratch.key, TEXT("Kept")), ERROR_FILE_NOT_FOUND);
-  key = scratch.Open(KEY_READ);
-  expect_status(RegCloseKey(key), ERROR_SUCCESS);
-  expect_status(RegCloseKey(key), ERROR_INVALID_HANDLE);
-  expect_status(RegQueryValueExW(key, TEXT("x"), nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
-
-  expect_status(RegCreateKeyExW(scratch.key, TEXT("Sub\\Deeper"), 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr),
-                ERROR_SUCCESS);
-  RegCloseKey(key);
+  expect_status(RegDeleteValueW(reader, TEXT("Text")), ERROR_ACCESS_DENIED);
+  expect_status(RegCloseKey(reader), ERROR_SUCCESS);
+  expect_status(RegCloseKey(reader), ERROR_INVALID_HANDLE);
+  expect_status(RegOpenKeyExW(root, nullptr, 0, KEY_WRITE, &writer), ERROR_SUCCESS);
+  expect_status(RegQueryValueExW(writer, TEXT("Text"), nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
+  RegCloseKey(writer);
+  expect_status(RegDeleteValueW(root, TEXT("TEXT")), ERROR_SUCCESS);
+  expect_status(RegDeleteValueW(root, TEXT("Text")), ERROR_FILE_NOT_FOUND);
   const struct {
     const WCHAR* sub;
     LONG status;
-  } deletes[] = {{TEXT("Sub"), ERROR_ACCESS_DENIED},
-                 {TEXT("Sub\\Deeper"), ERROR_SUCCESS},
-                 {TEXT("Sub"), ERROR_SUCCESS},
-                 {TEXT("Sub"), ERROR_FILE_NOT_FOUND}};
-  for (const auto& d : deletes) expect_status(RegDeleteKeyW(scratch.key, d.sub), d.status);
+  } deletes[] = {
+      {TEXT("Sub"), ERROR_ACCESS_DENIED}, {TEXT("Sub\\Deeper"), ERROR_SUCCESS}, {TEXT("Sub"), ERROR_SUCCESS}};
+  for (const auto& d : deletes) expect_status(RegDeleteKeyW(root, d.sub), d.status);
+  RegCloseKey(root);
+  remove();
 }

@@ -9,8 +9,6 @@ using namespace conformance;
 
 namespace {
 
-SC_HANDLE OpenManager() { return expect(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT), 0); }
-
 DWORD StateOf(SC_HANDLE service) {
   SERVICE_STATUS status;
   Poison(status);
@@ -29,19 +27,15 @@ void WaitFor(SC_HANDLE service, DWORD state) {
 // Only the local machine's active database can be opened.
 CONFORMANCE_CASE(open_manager_refusals) {
   const struct {
-    const WCHAR* machine;
-    const WCHAR* database;
+    const WCHAR *machine, *database;
     DWORD error;
-  } cases[] = {
-      {TEXT("\\\\RavelquillNoSuchHost"), nullptr,
-       static_cast<DWORD>(
-           WineDiffers("OpenSCManagerW opens the local manager for any remote machine name (Windows: 1722)")
-               ? 0
-               : RPC_S_SERVER_UNAVAILABLE)},
-      {nullptr, SERVICES_FAILED_DATABASEW, ERROR_DATABASE_DOES_NOT_EXIST},
-      {nullptr, TEXT("NoSuchDatabase"), ERROR_INVALID_NAME},
-      {nullptr, SERVICES_ACTIVE_DATABASEW, 0},
-  };
+  } cases[] = {{TEXT("\\\\RavelquillNoSuchHost"), nullptr,
+                static_cast<DWORD>(
+                    WineDiffers("OpenSCManagerW opens the local manager for any remote machine name (Windows: 1722)")
+                        ? 0
+                        : RPC_S_SERVER_UNAVAILABLE)},
+               {nullptr, SERVICES_FAILED_DATABASEW, ERROR_DATABASE_DOES_NOT_EXIST},
+               {nullptr, TEXT("NoSuchDatabase"), ERROR_INVALID_NAME}};
   for (const auto& c : cases) {
     const Row row("machine %s, database %s", Narrow(c.machine).c_str(), Narrow(c.database).c_str());
     SC_HANDLE manager = expect(OpenSCManagerW(c.machine, c.database, SC_MANAGER_CONNECT), c.error);
@@ -49,47 +43,24 @@ CONFORMANCE_CASE(open_manager_refusals) {
   }
 }
 
-// Services are opened by their service name only, through a manager handle;
-// each call checks its handle's kind and the rights it was opened with; a
-// closed handle is invalid from then on.
-CONFORMANCE_CASE(service_handles_name_kind_and_rights) {
-  SC_HANDLE manager = OpenManager();
-  expect(OpenServiceW(manager, TEXT("RavelquillNoSuchService"), SERVICE_QUERY_STATUS), ERROR_SERVICE_DOES_NOT_EXIST);
+// Services are opened by their service name (in any case) only, through a
+// manager handle; each call checks its handle's kind and rights; a closed
+// handle is invalid. STOP on a stopped service gives 1062 with the status
+// filled in; START on a running one 1056. The spooler is left running.
+CONFORMANCE_CASE(service_handles_and_state_refusals) {
+  SC_HANDLE manager = expect(OpenSCManagerW(nullptr, SERVICES_ACTIVE_DATABASEW, SC_MANAGER_CONNECT), 0);
   expect(OpenServiceW(manager, TEXT("Print Spooler"), SERVICE_QUERY_STATUS), ERROR_SERVICE_DOES_NOT_EXIST);
   SC_HANDLE query = expect(OpenServiceW(manager, TEXT("SPOOLER"), SERVICE_QUERY_STATUS), 0);
-  expect(OpenServiceW(query, TEXT("spooler"), SERVICE_QUERY_STATUS), ERROR_INVALID_HANDLE);
-  SC_HANDLE interrogate = expect(OpenServiceW(manager, TEXT("spooler"), SERVICE_INTERROGATE), 0);
   SERVICE_STATUS status;
-  expect(QueryServiceStatus(nullptr, &status), ERROR_INVALID_HANDLE);
   expect(QueryServiceStatus(manager, &status), ERROR_INVALID_HANDLE);
-  expect(QueryServiceStatus(interrogate, &status), ERROR_ACCESS_DENIED);
-  expect(ControlService(query, SERVICE_CONTROL_STOP, &status), ERROR_ACCESS_DENIED);
   expect(StartServiceW(query, 0, nullptr), ERROR_ACCESS_DENIED);
   expect(QueryServiceStatus(query, nullptr), ERROR_INVALID_ADDRESS);
-  Poison(status);
-  expect(QueryServiceStatus(query, &status), 0);
-  ok(status.dwServiceType & SERVICE_WIN32_OWN_PROCESS, "service type %lx", status.dwServiceType);
-  for (SC_HANDLE handle : {interrogate, query, manager}) {
-    expect(CloseServiceHandle(handle), 0);
-    expect(CloseServiceHandle(handle), ERROR_INVALID_HANDLE);
-  }
-}
+  expect(CloseServiceHandle(query), 0);
+  expect(CloseServiceHandle(query), ERROR_INVALID_HANDLE);
 
-// STOP on a stopped service gives 1062 with the status filled in; START on a
-// running one 1056. The spooler is left running.
-CONFORMANCE_CASE(stop_and_start_refusals_by_state) {
-  SC_HANDLE manager = OpenManager();
   SC_HANDLE spooler =
       expect(OpenServiceW(manager, TEXT("spooler"), SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP), 0);
-  SERVICE_STATUS status;
-  const DWORD state = StateOf(spooler);
-  ok(state == SERVICE_RUNNING || state == SERVICE_STOPPED, "the spooler is in state %lu", state);
-  if (state == SERVICE_RUNNING) {
-    Poison(status);
-    expect(ControlService(spooler, SERVICE_CONTROL_STOP, &status), 0);
-    ok(status.dwCurrentState == SERVICE_STOP_PENDING || status.dwCurrentState == SERVICE_STOPPED,
-       "STOP reported state %lu", status.dwCurrentState);
-  }
+  if (StateOf(spooler) == SERVICE_RUNNING) expect(ControlService(spooler, SERVICE_CONTROL_STOP, &status), 0);
   WaitFor(spooler, SERVICE_STOPPED);
   Poison(status);
   expect(ControlService(spooler, SERVICE_CONTROL_STOP, &status), ERROR_SERVICE_NOT_ACTIVE);
