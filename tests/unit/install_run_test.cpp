@@ -1,5 +1,6 @@
-// Whole runs through WinMain: exit code, log window and the machine after.
-// What each operation writes is checked by its own tests.
+// Whole install and uninstall runs through WinMain: the exit code, the log
+// window and what the machine holds afterwards. What each operation writes
+// is checked by the operation's own tests.
 #include <string>
 
 #include <winsim_presets/monitor.h>
@@ -15,6 +16,7 @@ using winsim::presets::kTrayPath;
 using winsim::presets::SystemPath;
 
 const std::u16string kRunKey = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::u16string kDriverDir = u"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\";
 
 // "a\nb\n" as the log holds it: "a\r\nb\r\n".
 std::string Crlf(const std::string& text) {
@@ -25,6 +27,7 @@ std::string Crlf(const std::string& text) {
 
 class InstallRunTest : public MachineTest {
  protected:
+  // Whenever the spooler could be started, it must run after the run.
   int Run(const std::u16string& arguments) {
     const int code = MachineTest::Run(arguments);
     const winsim::Service& spooler = machine().services.spooler;
@@ -33,6 +36,7 @@ class InstallRunTest : public MachineTest {
     }
     return code;
   }
+  // The log the last run showed (the user held Shift or an error was counted).
   std::string Shown() {
     return machine().desktop.dialogs.empty() ? "" : winsim::Narrow(LastDialog().items.at(IDC_LOG_TEXT));
   }
@@ -51,11 +55,55 @@ class InstallRunTest : public MachineTest {
   }
 };
 
+const char kFreshInstallLog[] = R"(Ravelquill 2446
+>Check Spooler
+PrinterDriverDirectory(1):C:\Windows\system32\spool\DRIVERS\x64
+PrinterDriverDirectory(2):C:\Windows\system32\spool\DRIVERS\x64\
+>>0010
+>ReInstall
+    >UnInstall
+      EnumMonitors
+      1 Monitors found.
+      EnumPrinterDrivers for Windows x64
+      1 drivers found
+      >DeleteAllPrinters
+      >DeletePrinterDriver for Windows x64
+        ------------ 1 existing drivers-----------
+        1. Microsoft Print To PDF
+        -------------------------------------------
+        No Ravelquill driver was found
+      >DeleteMonitor
+        ------- 1 existing monitors ----------
+        1. Local Port
+        ---------------------------------------
+        No Ravelquill port monitor was found.
+        Computing monitor filename
+        Auto calculated monitor file name: C:\Windows\system32\vexmon64.dll
+        Version is unknown, proceed with reinstall
+        Can't delete monitor and monitor was not found. So everything should be ok
+    >AddMonitor
+      Copy monitor file
+      >CopyFile vexmon64.dll to C:\Windows\system32\ [0])
+        Copy Succeeded :)
+      AddMonitor - OK :)
+    >Add Printer Driver
+      >CopyFile vexdrv64.dll to C:\Windows\system32\spool\DRIVERS\x64\ [1])
+        Copy Succeeded :)
+      >CopyFile vexui64.dll to C:\Windows\system32\spool\DRIVERS\x64\ [1])
+        Copy Succeeded :)
+      >CopyFile vexhelp.chm to C:\Windows\system32\spool\DRIVERS\x64\ [1])
+        Copy Succeeded :)
+      OK :)
+    >AddPrinter(Ravelquill)
+      Let's check our port monitors
+      Port monitor is found
+      OK :)
+)";
+
 TEST_F(InstallRunTest, FreshInstallThenUninstallTwice) {
   machine().desktop.shiftDown = true;  // Shift shows the log; the exit codes stay
   EXPECT_EQ(Run(u"in"), 1);
-  EXPECT_TRUE(Has("Ravelquill 2446\n>Check Spooler\n"));
-  EXPECT_TRUE(Has("    >AddPrinter(Ravelquill)\n      Let's check our port monitors\n"));
+  EXPECT_EQ(Shown(), Crlf(kFreshInstallLog));
   EXPECT_EQ(winsim::Narrow(LastDialog().title), "Ravelquill build 2446- Install log.");
   EXPECT_EQ(machine().spooler.FindPrinter(u"Ravelquill")->port, u"Ravelquill:");
   EXPECT_TRUE(TrayRunning());
@@ -65,6 +113,7 @@ TEST_F(InstallRunTest, FreshInstallThenUninstallTwice) {
   EXPECT_EQ(machine().spooler.FindDriver(u"Ravelquill printer", u"Windows x64"), nullptr);
   EXPECT_EQ(machine().spooler.FindPrinter(u"Ravelquill"), nullptr);
   EXPECT_FALSE(Exists(SystemPath(machine())));
+  EXPECT_FALSE(Exists(kDriverDir + u"3\\vexdrv64.dll"));
   EXPECT_EQ(RunValue(), nullptr);
   EXPECT_FALSE(TrayRunning());
   EXPECT_EQ(machine().spooler.defaultPrinter, u"Microsoft Print to PDF");
