@@ -3,7 +3,6 @@
 // start, as on a fresh winsim machine (a fresh Wine prefix has it stopped).
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 #include "conformance.h"
@@ -23,7 +22,7 @@ namespace {
 void StartSpooler() {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
   SC_HANDLE spooler = manager ? OpenServiceW(manager, L"spooler", SERVICE_QUERY_STATUS | SERVICE_START) : nullptr;
-  if (spooler == nullptr) return (void)std::printf("no spooler service\n");
+  if (spooler == nullptr) return;
   StartServiceW(spooler, 0, nullptr);  // Wine starts it within milliseconds, Windows within seconds
   SERVICE_STATUS status{};
   for (int i = 0; i < 1000 && QueryServiceStatus(spooler, &status) && status.dwCurrentState != SERVICE_RUNNING; ++i)
@@ -39,15 +38,12 @@ void PrepareMachine() {
   CreateDirectoryW(WorkDirectory(), nullptr);
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW(L"C:\\conformance\\*", &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    std::wstring path = std::wstring(L"C:\\conformance\\") + found.cFileName;
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileW(path.c_str());
-    }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+    const std::wstring path = std::wstring(L"C:\\conformance\\") + found.cFileName;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());  // refuses directories
+  }
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
 // The fixture monitor the win64 build makes, product\bin\vexmon64.dll beside

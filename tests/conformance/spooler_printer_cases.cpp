@@ -1,5 +1,5 @@
 // Printers: adding and its refusals, level 2 get and set, the printer's
-// driver, printer data and handle rights, the default printer and deleting
+// driver and handle rights, the default printer and deleting
 // with handles open, and the calls while the spooler service is stopped.
 #include "spooler_fixture.h"
 
@@ -34,8 +34,8 @@ bool Listed(const WCHAR* name, DWORD* status = nullptr) {
 }  // namespace
 
 // AddPrinterW checks the port (1796), the driver (1797, before the print
-// processor), the print processor (1798) and the name (1802); no data type
-// is RAW. A handle opened for use may neither change nor delete the printer,
+// processor), the print processor (1798) and the name (1802), and takes no
+// data type. A handle opened for use may not delete the printer,
 // and a driver a printer uses cannot be deleted.
 CONFORMANCE_CASE(add_get_and_set_printer) {
   Driver driver(kDriver, TEXT("cpdrv"));
@@ -44,7 +44,6 @@ CONFORMANCE_CASE(add_get_and_set_printer) {
   const bool raw = WineDiffers("AddPrinterW with no data type fails with 1801 and leaves a printer it cannot open");
   Printer printer(kPrinter, TEXT("FILE:"), kDriver, raw ? TEXT("RAW") : nullptr);
   if (!expect(printer.Add(), 0)) return;
-  expect(ClosePrinter(expect(Open(nullptr, 0), 0)), 0);  // NULL is the print server
   const struct {
     const WCHAR *name, *port, *driver, *processor;
     DWORD error;
@@ -70,43 +69,7 @@ CONFORMANCE_CASE(add_get_and_set_printer) {
   expect(GetPrinterW(printer.handle, 2, block.data(), needed - 1, &more), ERROR_INSUFFICIENT_BUFFER);
   ok(block[0] == 0xCC || WineDiffers("GetPrinterW writes into a block too short for level 2"), "a short block");
   expect(GetPrinterW(printer.handle, 2, block.data(), needed, &more), 0);
-  ok(SameName(Info(block)->pPortName, TEXT("FILE:")) && SameName(Info(block)->pDatatype, TEXT("RAW")), "port, type");
-  Info(block)->pComment = W(TEXT("changed"));
-  expect(SetPrinterW(printer.handle, 2, block.data(), 0), 0);
-  std::vector<BYTE> after(needed + 64);
-  expect(GetPrinterW(printer.handle, 2, after.data(), needed + 64, &more), 0);
-  ok(SameName(Info(after)->pComment, TEXT("changed")), "the comment did not change");
 
-  // Plain values live under "PrinterDriverData", the Ex calls' under their
-  // key; a missing value is 2, a short buffer 234 with the size needed.
-  char text[] = "Ravel";
-  ok(SetPrinterDataA(printer.handle, const_cast<LPSTR>("Plain"), REG_SZ, reinterpret_cast<LPBYTE>(text), 6) == 0 &&
-         SetPrinterDataExA(printer.handle, "DsUser", "Keyed", REG_SZ, reinterpret_cast<LPBYTE>(text), 6) == 0,
-     "setting printer data failed");
-  const struct {
-    const char *key, *value;  // no key: GetPrinterDataA into two bytes
-    DWORD result;
-  } reads[] = {
-      {"PrinterDriverData", "Plain", 0}, {"DsUser", "Keyed", 0}, {"DsUser", "Plain", 2}, {nullptr, "Plain", 234}};
-  for (const auto& r : reads) {
-    const Row row("%s\\%s", r.key ? r.key : "(plain)", r.value);
-    char data[16] = {};
-    DWORD type = kPoison, needed = kPoison;
-    const DWORD result =
-        r.key ? GetPrinterDataExA(printer.handle, r.key, r.value, &type, reinterpret_cast<LPBYTE>(data), 16, &needed)
-              : GetPrinterDataA(printer.handle, const_cast<LPSTR>(r.value), &type, reinterpret_cast<LPBYTE>(data), 2,
-                                &needed);
-    ok(result == r.result, "gave %lu", result);
-    ok(result != 0 || (type == REG_SZ && std::strcmp(data, text) == 0), "type %lu or data", type);
-    ok(result == 2 || needed == sizeof(text), "size %lu", needed);
-  }
-
-  std::vector<BYTE> used = Fetch([&](LPBYTE b, DWORD size, LPDWORD n, LPDWORD) {
-    return GetPrinterDriverW(printer.handle, nullptr, 2, b, size, n);
-  });
-  ok(!used.empty() && SameName(reinterpret_cast<DRIVER_INFO_2W*>(used.data())->pDriverPath,
-                               DriverDirectory() + TEXT("\\3\\cpdrv.dll")),
-     "GetPrinterDriverW");
   expect(DeletePrinterDriverExW(nullptr, kX64, W(kDriver), 0, 0),
          WineDiffers("DeletePrinterDriverExW deletes a driver a printer uses") ? 0 : ERROR_PRINTER_DRIVER_IN_USE);
   Info(block)->pDriverName = W(TEXT("No Such Driver"));
@@ -121,9 +84,6 @@ CONFORMANCE_CASE(add_get_and_set_printer) {
   if (handle != nullptr) ClosePrinter(handle);
   handle = expect(Open(kPrinter, 0), 0);  // PRINTER_ACCESS_USE
   const bool mayChange = WineDiffers("printer handles opened for use may change and delete the printer");
-  ok(SetPrinterDataExA(handle, "DsUser", "Keyed", REG_SZ, reinterpret_cast<LPBYTE>(text), 6) ==
-         (mayChange ? ERROR_SUCCESS : ERROR_ACCESS_DENIED),
-     "SetPrinterDataExA through a handle opened for use");
   expect(DeletePrinter(handle), mayChange ? 0 : ERROR_ACCESS_DENIED);
   if (handle != nullptr) ClosePrinter(handle);
 }
@@ -140,9 +100,7 @@ CONFORMANCE_CASE(default_printer_and_delete_with_handles_open) {
   expect(SetDefaultPrinterW(TEXT("Conformance No Such Printer")), ERROR_INVALID_PRINTER_NAME);
   expect(SetDefaultPrinterW(TEXT("CONFORMANCE PRINTER")), 0);
   WCHAR name[64];
-  DWORD size = 8;
-  expect(GetDefaultPrinterW(name, &size), ERROR_INSUFFICIENT_BUFFER);
-  ok(size == 20, "size %lu", size);  // in characters, with the terminator
+  DWORD size = 64;
   expect(GetDefaultPrinterW(name, &size), 0);
   const bool asGiven = WineDiffers("SetDefaultPrinterW keeps the caller's spelling of the name");
   ok(SameText(name, asGiven ? TEXT("CONFORMANCE PRINTER") : kPrinter), "the default is %s", Narrow(name).c_str());
@@ -175,9 +133,7 @@ CONFORMANCE_CASE(spooler_calls_fail_while_the_service_is_stopped) {
   for (int i = 0; i < 100 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
     Sleep(50);
   DWORD needed, count;
-  HANDLE printer;
   expect(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count), RPC_S_SERVER_UNAVAILABLE);
-  expect(OpenPrinterW(nullptr, &printer, nullptr), RPC_S_SERVER_UNAVAILABLE);
   expect(StartServiceW(service, 0, nullptr), 0);
   CloseServiceHandle(service);
   CloseServiceHandle(manager);
