@@ -1,6 +1,8 @@
 // Printers: adding and its refusals, level 2 get and set, the printer's
 // driver and handle rights, the default printer and deleting
 // with handles open, and the calls while the spooler service is stopped.
+#include <cstring>
+
 #include "spooler_fixture.h"
 
 using namespace conformance;
@@ -69,6 +71,30 @@ CONFORMANCE_CASE(add_get_and_set_printer) {
   expect(GetPrinterW(printer.handle, 2, block.data(), needed - 1, &more), ERROR_INSUFFICIENT_BUFFER);
   ok(block[0] == 0xCC || WineDiffers("GetPrinterW writes into a block too short for level 2"), "a short block");
   expect(GetPrinterW(printer.handle, 2, block.data(), needed, &more), 0);
+
+  // Plain values live under "PrinterDriverData", the Ex calls' under their
+  // key; a missing value is 2, a short buffer 234 with the size needed.
+  char text[] = "Ravel";
+  ok(SetPrinterDataA(printer.handle, const_cast<LPSTR>("Plain"), REG_SZ, reinterpret_cast<LPBYTE>(text), 6) == 0 &&
+         SetPrinterDataExA(printer.handle, "DsUser", "Keyed", REG_SZ, reinterpret_cast<LPBYTE>(text), 6) == 0,
+     "setting printer data failed");
+  const struct {
+    const char *key, *value;  // no key: GetPrinterDataA into two bytes
+    DWORD result;
+  } reads[] = {
+      {"PrinterDriverData", "Plain", 0}, {"DsUser", "Keyed", 0}, {"DsUser", "Plain", 2}, {nullptr, "Plain", 234}};
+  for (const auto& r : reads) {
+    const Row row("%s\\%s", r.key ? r.key : "(plain)", r.value);
+    char data[16] = {};
+    DWORD type = kPoison, needed = kPoison;
+    const DWORD result =
+        r.key ? GetPrinterDataExA(printer.handle, r.key, r.value, &type, reinterpret_cast<LPBYTE>(data), 16, &needed)
+              : GetPrinterDataA(printer.handle, const_cast<LPSTR>(r.value), &type, reinterpret_cast<LPBYTE>(data), 2,
+                                &needed);
+    ok(result == r.result, "gave %lu", result);
+    ok(result != 0 || (type == REG_SZ && std::strcmp(data, text) == 0), "type %lu or data", type);
+    ok(result == 2 || needed == sizeof(text), "size %lu", needed);
+  }
 
   expect(DeletePrinterDriverExW(nullptr, kX64, W(kDriver), 0, 0),
          WineDiffers("DeletePrinterDriverExW deletes a driver a printer uses") ? 0 : ERROR_PRINTER_DRIVER_IN_USE);
