@@ -1,65 +1,138 @@
-// vexsim [--shift] WORD...: runs the installer's WinMain on a simulated
-// Windows x64 with the product in "C:\Program Files\Ravelquill\bin\", prints
-// each log window the run shows (title, then text), and exits with the
-// installer's exit code, printed last.
+// vexsim runs the installer's WinMain on a simulated Windows x64 kept in a
+// machine file, and keeps the machine for the next command:
+//
+//   vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--] WORD...
+//   vexsim show [--machine FILE]
+//   vexsim restart [--machine FILE]
+//   vexsim new [--machine FILE] [--from SCENARIO]
+//
+// FILE defaults to ./machine.json; a missing file is a fresh product
+// machine. A run prints each log window the installer shows (title, then
+// text) and last the exit code with its meaning, and exits with it. vexsim's
+// own failures exit 2 with one line and leave the file as it was.
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <winsim/machine.h>
+#include <winsim/machine_json.h>
 #include <winsim_presets/product.h>
 
+#include "options.h"
+#include "report.h"
+
+namespace vexsim {
 namespace {
 
-// Quotes one element so that CommandLineToArgvW gives it back unchanged.
-std::u16string QuoteArgument(const std::u16string& arg) {
-  if (!arg.empty() && arg.find_first_of(u" \t\"") == std::u16string::npos) return arg;
-  std::u16string quoted = u"\"";
-  std::size_t backslashes = 0;
-  for (char16_t c : arg) {
-    if (c == u'\\') {
-      ++backslashes;
-    } else if (c == u'"') {
-      quoted.append(backslashes + 1, u'\\');
-      backslashes = 0;
-    } else {
-      backslashes = 0;
-    }
-    quoted.push_back(c);
-  }
-  quoted.append(backslashes, u'\\');
-  quoted.push_back(u'"');
-  return quoted;
+constexpr int kUsageError = 2;
+
+struct Failure {
+  std::string line;
+};
+
+bool ReadFile(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream out;
+  out << in.rdbuf();
+  text = out.str();
+  return true;
 }
 
-// The log as the text box shows it, with the line ends of this terminal.
-std::string ForTerminal(const std::u16string& text) {
-  std::string out = winsim::Narrow(text);
-  std::string::size_type at;
-  while ((at = out.find("\r\n")) != std::string::npos) out.replace(at, 2, "\n");
-  return out;
+// The machine in `path`; a missing file is a fresh product machine.
+std::unique_ptr<winsim::Machine> LoadFile(const std::string& path, bool missingIsFresh) {
+  std::string text;
+  if (!ReadFile(path, text)) {
+    if (missingIsFresh) return winsim::presets::ProductMachine();
+    throw Failure{path + ": cannot be read"};
+  }
+  std::string error;
+  auto machine = winsim::LoadMachine(text, error);
+  if (!machine) throw Failure{path + ": " + error};
+  return machine;
+}
+
+// Written beside the file and renamed over it, so an interrupted save never
+// leaves half a machine.
+void SaveFile(const std::string& path, const winsim::Machine& machine) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << winsim::SaveMachine(machine);
+    if (!out.flush()) throw Failure{temporary + ": cannot be written"};
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) throw Failure{path + ": cannot be replaced"};
+}
+
+// A scenario is a folder of examples/ named by its folder name, or any
+// folder or machine file given by its path.
+std::string ScenarioFile(const std::string& scenario) {
+  std::string path = scenario;
+  if (scenario.find('/') == std::string::npos && !std::ifstream(scenario)) {
+    path = std::string(VEXSIM_EXAMPLES) + "/" + scenario;
+  }
+  std::ifstream file(path + "/machine.json");
+  return file ? path + "/machine.json" : path;
+}
+
+int Run(const Options& options) {
+  winsim::SetCurrent(LoadFile(options.machineFile, true));
+  winsim::Machine& machine = winsim::Current();
+  if (options.shift) machine.desktop.shiftDown = true;  // held at the end of the run: the log is shown
+  if (options.close) machine.desktop.script.assign(1, *options.close);
+  const std::size_t shownBefore = machine.desktop.dialogs.size();
+
+  const int exitCode = winsim::RunWinMain(winsim::presets::kInstallerPath,
+                                          winsim::presets::InstallerCommandLine(CommandArguments(options)));
+  machine.desktop.shiftDown = false;  // the user lets go
+  machine.desktop.script.clear();
+
+  for (std::size_t i = shownBefore; i < machine.desktop.dialogs.size(); ++i) PrintDialog(machine.desktop.dialogs[i]);
+  SaveFile(options.machineFile, machine);
+  PrintExitCode(exitCode);
+  return exitCode;
+}
+
+int Execute(const Options& options) {
+  switch (options.command) {
+    case Command::Run:
+      return Run(options);
+    case Command::Show:
+      Show(*LoadFile(options.machineFile, true));
+      return 0;
+    case Command::Restart: {
+      auto machine = LoadFile(options.machineFile, true);
+      winsim::Restart(*machine);
+      SaveFile(options.machineFile, *machine);
+      return 0;
+    }
+    case Command::New:
+      SaveFile(options.machineFile, options.from.empty() ? *winsim::presets::ProductMachine()
+                                                         : *LoadFile(ScenarioFile(options.from), false));
+      return 0;
+  }
+  return kUsageError;
 }
 
 }  // namespace
+}  // namespace vexsim
 
 int main(int argc, char** argv) {
-  winsim::SetCurrent(winsim::presets::ProductMachine());
-  winsim::Machine& machine = winsim::Current();
-  std::u16string commandLine = winsim::presets::InstallerCommandLine();
-  int first = 1;
-  if (argc > 1 && std::strcmp(argv[1], "--shift") == 0) {
-    machine.desktop.shiftDown = true;  // held at the end of the run: the log is shown
-    ++first;
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  std::string error;
+  const auto options = vexsim::ParseOptions(arguments, error);
+  if (!options) {
+    std::fprintf(stderr, "vexsim: %s\n%s", error.c_str(), vexsim::kUsage);
+    return vexsim::kUsageError;
   }
-  for (int i = first; i < argc; ++i) commandLine += u" " + QuoteArgument(winsim::Widen(argv[i]));
-
-  const int exitCode = winsim::RunWinMain(winsim::presets::kInstallerPath, commandLine);
-  for (const winsim::DialogRecord& dialog : machine.desktop.dialogs) {
-    auto text = dialog.items.find(1001);
-    std::printf("== %s\n%s", winsim::Narrow(dialog.title).c_str(),
-                text == dialog.items.end() ? "" : ForTerminal(text->second).c_str());
-    std::printf("== closed\n");
+  try {
+    return vexsim::Execute(*options);
+  } catch (const vexsim::Failure& failure) {
+    std::fprintf(stderr, "vexsim: %s\n", failure.line.c_str());
+    return vexsim::kUsageError;
   }
-  std::printf("exit code: %d\n", exitCode);
-  return exitCode;
 }
