@@ -75,8 +75,10 @@ class BadInputTest : public MachineTest {
 // Texts longer than the 1024-character line and the 260-character path
 // buffers: a line is cut and still ends, a path that does not fit is refused.
 TEST_F(BadInputTest, OverlongTextsAreCutOrRefused) {
-  const std::u16string longSystemDir = u"C:\\" + Repeat(u"s", 300);
+  const std::u16string longSystemDir = u"C:\\" + Repeat(u"s", 150) + u"\\" + Repeat(u"s", 150);
   const std::u16string longProductDir = u"C:\\Program Files\\" + Repeat(u"p", 250);
+  const std::u16string longTray = u"C:\\" + Repeat(u"t", 250) + u"\\ravtray.exe";
+  const std::u16string kRunKey = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
   auto noSystemDir = [&](Machine& m) {
     m.systemDirectory = longSystemDir;
     winsim::presets::AddProductMonitor(m, 2415);
@@ -90,17 +92,20 @@ TEST_F(BadInputTest, OverlongTextsAreCutOrRefused) {
     std::string line;        // a line the log shows, or its start when cut
     std::size_t length = 0;  // the cut line's length in characters
     std::u16string installer = winsim::presets::kInstallerPath;
+    std::function<bool(Machine&)> after = [](Machine&) { return true; };
   } cases[] = {
       // Cut short of the pair that would not fit whole.
-      {"a driver directory of 1,210 characters",
-       [](Machine& m) { m.spooler.environments[0].driverDirectory = u"C:\\Spool\\x" + Repeat(kPair, 600); }, u"in",
-       ExitErrorsLogged, "PrinterDriverDirectory(1):C:\\Spool\\x", 1022},
+      {"a driver directory of 1,216 characters",
+       [](Machine& m) {
+         m.spooler.environments[0].driverDirectory = u"C:\\Spool\\x" + Repeat(Repeat(kPair, 100) + u"\\", 6);
+       },
+       u"in", ExitErrorsLogged, "PrinterDriverDirectory(1):C:\\Spool\\x", 1022},
       {"staged paths of 260 characters",
        [](Machine& m) { m.spooler.environments[0].driverDirectory = u"C:\\" + Repeat(u"d", 244); }, u"in",
        ExitErrorsLogged,
        "        Error(9): Cant't open destination file: C:\\" + std::string(244, 'd') +
            "\\vexdrv64.dll - (The filename or extension is too long.)"},
-      {"a system directory of 303 characters", [&](Machine& m) { m.systemDirectory = longSystemDir; }, u"un",
+      {"a system directory of 304 characters", [&](Machine& m) { m.systemDirectory = longSystemDir; }, u"un",
        ExitErrorsLogged,
        "Error(7): Can`t retrieve system directory. - (The data area passed to a system call is too small.)"},
       // Without a system directory the monitor's module is neither read,
@@ -115,12 +120,14 @@ TEST_F(BadInputTest, OverlongTextsAreCutOrRefused) {
        [&](Machine& m) { winsim::presets::LayOutProduct(m, 2446, longProductDir); }, u"in", ExitErrorsLogged,
        "        Error(10): Cant't open source file: vexdrv64.dll - (The system cannot find the file specified.)", 0,
        longProductDir + u"\\bin\\vexinst64.exe"},
-      {"a Run value of 300 characters",
-       [](Machine& m) {
-         m.registry.SetString(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                              u"RavelquillTray", u"C:\\" + Repeat(u"t", 285) + u"\\ravtray.exe");
+      // Not read in full, so the file it names is not deleted; the value goes.
+      {"a Run value of 265 characters",
+       [&](Machine& m) {
+         m.files.Put(longTray, {1});
+         m.registry.SetString(kRunKey, u"RavelquillTray", longTray);
        },
-       u"un", ExitUninstalled, "  >DeleteMonitor"},
+       u"un", ExitUninstalled, "  >DeleteMonitor", 0, winsim::presets::kInstallerPath,
+       [&](Machine& m) { return m.files.Find(longTray) && !m.registry.FindValue(kRunKey, u"RavelquillTray"); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -129,6 +136,7 @@ TEST_F(BadInputTest, OverlongTextsAreCutOrRefused) {
     const auto product = ProductFiles();
     EXPECT_EQ(RunShown(c.command, c.installer), c.code);
     EXPECT_EQ(ProductFiles(), product) << "the product's own files are kept";
+    EXPECT_TRUE(c.after(machine()));
     const std::string line = ShownLine(c.line);
     if (c.length == 0) {
       EXPECT_EQ(line, c.line);
