@@ -71,8 +71,12 @@ std::string Narrow(const std::u16string& utf16) {
   std::string out;
   for (std::size_t i = 0; i < utf16.size(); ++i) {
     char32_t cp = utf16[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < utf16.size()) {
+    const bool paired = cp >= 0xD800 && cp < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+                        utf16[i + 1] < 0xE000;
+    if (paired) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;  // half a pair, as Windows' UTF-8 conversion shows it
     }
     if (cp < 0x80) {
       out.push_back(static_cast<char>(cp));

@@ -2,6 +2,8 @@
 
 namespace {
 
+bool IsHighSurrogate(WCHAR c) { return c >= 0xD800 && c < 0xDC00; }
+
 // Writes into a fixed buffer, dropping what does not fit.
 class Sink {
  public:
@@ -9,10 +11,14 @@ class Sink {
     if (capacity_ > 0 && used_ >= capacity_) used_ = capacity_ - 1;
   }
   void Put(WCHAR c) {
-    if (used_ + 1 < capacity_) out_[used_++] = c;
+    if (used_ + 1 < capacity_) {
+      out_[used_++] = c;
+    } else {
+      cut_ = true;
+    }
   }
   void Put(LPCWSTR text) {
-    for (; *text != 0 && used_ + 1 < capacity_; ++text) out_[used_++] = *text;
+    for (; *text != 0 && !cut_; ++text) Put(*text);
   }
   void Unsigned(ULONGLONG value, unsigned base, bool upper) {
     WCHAR digits[24];
@@ -25,6 +31,9 @@ class Sink {
     while (n > 0) Put(digits[--n]);
   }
   SIZE_T Finish() {
+    // A cut between the halves of a surrogate pair would leave half a
+    // character, which the log window shows as garbage.
+    if (cut_ && used_ > 0 && IsHighSurrogate(out_[used_ - 1])) --used_;
     if (capacity_ > 0) out_[used_] = 0;
     return used_;
   }
@@ -33,6 +42,7 @@ class Sink {
   LPWSTR out_;
   SIZE_T capacity_;
   SIZE_T used_;
+  bool cut_ = false;
 };
 
 }  // namespace

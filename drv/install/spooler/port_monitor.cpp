@@ -22,6 +22,10 @@ LPCWSTR RegisteredModule(const MonitorEnumeration& monitors, LONG index) {
   return reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer)[index].pDLLName;
 }
 
+// Without the system directory (error 7) the module's bare file name would
+// name a file in whatever directory the installer was started in.
+bool KnowsSystemDir(const InstallContext& context) { return TextLength(context.SystemDir) > 0; }
+
 // Whether the path ends in a file name: with no name it is a directory (the
 // system directory), which must never be deleted or scheduled for deletion.
 bool NamesAFile(LPCWSTR path) {
@@ -94,7 +98,7 @@ void DeleteModuleFile(InstallContext& context, LPCWSTR path) {
 // A failed quiet copy is retried with the spooler stopped, which lets go of
 // the module it has loaded.
 void CopyMonitorModule(InstallContext& context) {
-  if (!context.CopyMonitor) {
+  if (!context.CopyMonitor || !KnowsSystemDir(context)) {
     LogLine(context, TEXT("Skip copy monitor file"));
     return;
   }
@@ -150,11 +154,11 @@ void RemovePortMonitor(InstallContext& context, const MonitorEnumeration& monito
     LogLine(context, TEXT("Port monitor is found. Index=%d"), static_cast<int>(index + 1));
     LogLine(context, TEXT("Trying to get monitor filename from MONITOR_INFO_2"));
     LPCWSTR module = RegisteredModule(monitors, index);
-    if (WideLength(module) > 0) TextAppend(path, module);
+    if (KnowsSystemDir(context) && WideLength(module) > 0) TextAppend(path, module);
   } else {
     LogLine(context, TEXT("No Ravelquill port monitor was found."));
     LogLine(context, TEXT("Computing monitor filename"));
-    if (WideLength(context.MonitorFile) > 0) TextAppend(path, context.MonitorFile);
+    if (KnowsSystemDir(context) && WideLength(context.MonitorFile) > 0) TextAppend(path, context.MonitorFile);
   }
   LogLine(context, TEXT("Auto calculated monitor file name: %s"), TextString(path));
   if (!KeepCompatibleMonitor(context, TextString(path), found) && DeleteRegistration(context, found)) {
