@@ -72,8 +72,14 @@ HRESULT CopyDriverFile(InstallContext& context, LPCWSTR destinationDir, LPCWSTR 
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     if (reportErrors) LogError(context, ErrorOpenDestination, TextString(targetPath));
   } else {
-    HANDLE source =
-        CreateFileW(TextString(sourcePath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Without the installer's directory a bare name would be read from
+    // whatever directory the run was started in.
+    HANDLE source = INVALID_HANDLE_VALUE;
+    if (TextLength(context.InstallDir) == 0) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+    } else {
+      source = CreateFileW(TextString(sourcePath), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
     if (source == INVALID_HANDLE_VALUE) {
       if (reportErrors) LogError(context, ErrorOpenSource, OrEmpty(fileName));
     } else {

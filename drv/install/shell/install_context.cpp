@@ -16,11 +16,12 @@ bool EndsWithBackslash(LPCWSTR text) {
 }
 
 // The installer's directory: its path cut right after the last backslash,
-// slash or colon; empty when there is none.
+// slash or colon; empty when there is none. A path the system had to cut
+// names some other directory, so it leaves the directory empty too.
 void SetInstallDir(InstallContext& context) {
   WCHAR path[MAX_PATH] = {};
-  GetModuleFileNameW(ModuleInstance, path, MAX_PATH);
-  path[MAX_PATH - 1] = 0;
+  const DWORD length = GetModuleFileNameW(ModuleInstance, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
   SIZE_T cut = 0;
   for (SIZE_T i = 0; path[i] != 0; ++i) {
     if (path[i] == '\\' || path[i] == '/' || path[i] == ':') cut = i + 1;

@@ -128,7 +128,9 @@ TextBuffer TrayProgramPath(const TextBuffer& installDir) {
 }
 
 void StartTrayCompanion(const InstallContext& context) {
-  if (!context.RegisterTray) return;
+  // Without the installer's directory the path would name a ravtray.exe
+  // wherever the search finds one: an elevated run starts none.
+  if (!context.RegisterTray || TextLength(context.InstallDir) == 0) return;
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof(version);
   // Windows before 6.0 gets no tray program.
