@@ -2,6 +2,7 @@
 // thread's last error alone, as Windows' do.
 #include <windows.h>
 
+#include "ansi_code_page.h"
 #include "api.h"
 
 using namespace winsim;
@@ -22,32 +23,6 @@ namespace {
 
 constexpr REGSAM kSpecificRights = 0xFFFF;
 constexpr std::size_t kMaxKeyName = 255;
-
-// The same page as kernel32's MultiByteToWideChar: Windows-1252, whose
-// 0x80..0x9F differ from Latin-1 (the five unassigned bytes map to themselves).
-const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-std::u16string FromAnsi(LPCSTR text) {
-  std::u16string wide;
-  if (text == nullptr) return wide;
-  for (; *text != 0; ++text) {
-    const auto c = static_cast<unsigned char>(*text);
-    wide.push_back(c >= 0x80 && c <= 0x9F ? kCp1252High[c - 0x80] : c);
-  }
-  return wide;
-}
-
-// Characters the page lacks become '?', as WideCharToMultiByte's default.
-char ToAnsi(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-  for (int i = 0; i < 32; ++i) {
-    if (kCp1252High[i] == c) return static_cast<char>(0x80 + i);
-  }
-  return '?';
-}
 
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 

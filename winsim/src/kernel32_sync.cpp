@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ansi_code_page.h"
 #include "api.h"
 
 using namespace winsim;
@@ -30,13 +31,6 @@ bool MutexKey(const std::u16string& name, std::u16string& key) {
 // An unnamed mutex gets a key no program can name: names with a backslash
 // other than the namespace prefix are refused above.
 std::u16string UnnamedMutexKey(std::uint64_t handle) { return u"\\Unnamed\\" + Widen(std::to_string(handle)); }
-
-std::u16string FromAnsiName(LPCSTR name) {
-  if (name == nullptr) return std::u16string();
-  std::vector<WCHAR> wide(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0)));
-  MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), static_cast<int>(wide.size()));
-  return FromWide(wide.data());
-}
 
 HANDLE CreateMutexNamed(BOOL initialOwner, const std::u16string& name) {
   Machine& machine = M();
@@ -122,7 +116,7 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lp
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName) {
   WINSIM_FAULT(nullptr);
-  return CreateMutexNamed(bInitialOwner, FromAnsiName(lpName));
+  return CreateMutexNamed(bInitialOwner, FromAnsi(lpName));
 }
 
 // A new handle to an existing named mutex; ERROR_FILE_NOT_FOUND when there
@@ -146,7 +140,7 @@ HANDLE WINAPI OpenMutexW(DWORD dwDesiredAccess, BOOL, LPCWSTR lpName) {
 
 HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName) {
   WINSIM_FAULT(nullptr);
-  const std::u16string name = FromAnsiName(lpName);
+  const std::u16string name = FromAnsi(lpName);
   return OpenMutexW(dwDesiredAccess, bInheritHandle, name.c_str());
 }
 

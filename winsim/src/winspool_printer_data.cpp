@@ -1,5 +1,6 @@
 // winspool: printer data, plain (the "PrinterDriverData" key) and under
 // named keys. These calls return the error rather than setting it.
+#include "ansi_code_page.h"
 #include "winspool_internal.h"
 
 using namespace winsim;
@@ -10,17 +11,15 @@ const char16_t kPlainDataKey[] = u"PrinterDriverData";
 
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-std::u16string FromAnsi(LPCSTR s) {
-  std::u16string text;
-  for (; s != nullptr && *s != 0; ++s) text.push_back(static_cast<unsigned char>(*s));
-  return text;
-}
-
 // The spooler keeps text in UTF-16; the A calls convert on the way in and
-// out (one byte per character in the code pages winsim models).
+// out through the machine's ANSI code page.
 std::vector<BYTE> Widened(const BYTE* data, DWORD size) {
   std::vector<BYTE> wide(size * sizeof(WCHAR));
-  for (DWORD i = 0; i < size; ++i) wide[i * 2] = data[i];
+  for (DWORD i = 0; i < size; ++i) {
+    const char16_t c = FromAnsi(data[i]);
+    wide[i * 2] = static_cast<BYTE>(c & 0xFF);
+    wide[i * 2 + 1] = static_cast<BYTE>(c >> 8);
+  }
   return wide;
 }
 
@@ -28,7 +27,7 @@ std::vector<BYTE> Narrowed(const std::vector<BYTE>& wide) {
   std::vector<BYTE> narrow(wide.size() / sizeof(WCHAR));
   for (std::size_t i = 0; i < narrow.size(); ++i) {
     const WCHAR c = static_cast<WCHAR>(wide[i * 2] | (wide[i * 2 + 1] << 8));
-    narrow[i] = c < 0x100 ? static_cast<BYTE>(c) : '?';
+    narrow[i] = static_cast<BYTE>(ToAnsi(c));
   }
   return narrow;
 }
