@@ -211,12 +211,13 @@ void Restart(Machine& machine) {
     if (entry.second.running) running.push_back(entry.first);
   }
   for (DWORD id : running) EndProcess(machine, id, 0);
+  // The session manager works before any service starts: no module is loaded.
+  Service& spooler = machine.services.spooler;
+  spooler.process = 0;
   machine.clock.events.clear();
   machine.files.holds.clear();
   RunPendingRenames(machine);
 
-  Service& spooler = machine.services.spooler;
-  spooler.process = 0;
   machine.processes[kSystemProcess].running = true;
   machine.processes[kSystemProcess].exitCode = 259;
   EnterServiceState(machine, spooler.autoStart ? SERVICE_RUNNING : SERVICE_STOPPED);
