@@ -220,7 +220,9 @@ void Restart(Machine& machine) {
 
   machine.processes[kSystemProcess].running = true;
   machine.processes[kSystemProcess].exitCode = 259;
-  EnterServiceState(machine, spooler.autoStart ? SERVICE_RUNNING : SERVICE_STOPPED);
+  // A start that never completes hangs at boot as it hangs later.
+  const DWORD booted = spooler.startNeverCompletes ? SERVICE_START_PENDING : SERVICE_RUNNING;
+  EnterServiceState(machine, spooler.autoStart ? booted : SERVICE_STOPPED);
   machine.caller =
       callerKind == ProgramKind::Installer ? StartProcess(machine, ProgramKind::Installer, image) : kSystemProcess;
 }
