@@ -189,6 +189,8 @@ TEST_F(InstallRunTest, ASpoolerThatCannotStartShowsTheErrorLog) {
   ASSERT_EQ(machine().desktop.dialogs.size(), 1u);
   EXPECT_EQ(winsim::Narrow(LastDialog().title), "Ravelquill build 2446- Install error log!");
   EXPECT_TRUE(Has("  Error(4): Can't start the spooler\n"));
+  winsim::Restart(machine());  // it hangs at boot as well
+  EXPECT_EQ(Run(u"in"), 100);
 }
 
 }  // namespace

@@ -68,6 +68,8 @@ TEST_F(WinsimFilesTest, DelayedMovesAreCarriedOutAtRestart) {
   machine().files.Put(u"C:\\Windows\\system32\\new.dll", {7});
   machine().files.Put(u"C:\\Windows\\system32\\old.dll", {8});
   winsim::LockFile(machine(), kDll);
+  // A monitor's module too: the session manager runs before the spooler loads it.
+  machine().spooler.monitors.push_back(winsim::Monitor{u"X", u"Windows x64", u"x.dll"});
   EXPECT_TRUE(MoveFileExW(kDll.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
   EXPECT_TRUE(MoveFileExW(u"C:\\missing.dll", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
   EXPECT_TRUE(MoveFileExW(u"C:\\Windows\\system32\\new.dll", u"C:\\Windows\\system32\\old.dll",

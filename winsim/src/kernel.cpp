@@ -211,15 +211,18 @@ void Restart(Machine& machine) {
     if (entry.second.running) running.push_back(entry.first);
   }
   for (DWORD id : running) EndProcess(machine, id, 0);
+  // The session manager works before any service starts: no module is loaded.
+  Service& spooler = machine.services.spooler;
+  spooler.process = 0;
   machine.clock.events.clear();
   machine.files.holds.clear();
   RunPendingRenames(machine);
 
-  Service& spooler = machine.services.spooler;
-  spooler.process = 0;
   machine.processes[kSystemProcess].running = true;
   machine.processes[kSystemProcess].exitCode = 259;
-  EnterServiceState(machine, spooler.autoStart ? SERVICE_RUNNING : SERVICE_STOPPED);
+  // A start that never completes hangs at boot as it hangs later.
+  const DWORD booted = spooler.startNeverCompletes ? SERVICE_START_PENDING : SERVICE_RUNNING;
+  EnterServiceState(machine, spooler.autoStart ? booted : SERVICE_STOPPED);
   machine.caller =
       callerKind == ProgramKind::Installer ? StartProcess(machine, ProgramKind::Installer, image) : kSystemProcess;
 }
