@@ -44,7 +44,7 @@ const UserPrinter kUserPrinters[] = {
 // more per restart), and ended processes, kept only for their exit code.
 // A running process is named by its image wherever it is referred to, so
 // the tray program started anew is the same tray program.
-std::string Canonical(const winsim::Machine& machine) {
+Json Canonical(const winsim::Machine& machine) {
   Json j = Json::parse(winsim::SaveMachine(machine));
   std::map<std::uint64_t, std::string> images;
   Json running = Json::array();
@@ -83,13 +83,14 @@ std::string Canonical(const winsim::Machine& machine) {
   j["desktop"].erase("nextHandle");
   j["files"].erase("nextHoldId");
   for (const char* field : {"lastError", "nextProcessId", "caller"}) j.erase(field);
-  return j.dump(1);
+  return j;
 }
 
 // Where two views first part: the line number, the line before it, and the
 // line in each.
-std::string FirstDifference(const std::string& before, const std::string& after) {
-  std::istringstream a(before), b(after);
+std::string FirstDifference(const Json& before, const Json& after) {
+  if (before == after) return "none";
+  std::istringstream a(before.dump(1)), b(after.dump(1));
   std::string lineA, lineB, context;
   for (int line = 1;; ++line) {
     const bool moreA = static_cast<bool>(std::getline(a, lineA));
@@ -163,12 +164,12 @@ class LongRunTest : public MachineTest {
 TEST_F(LongRunTest, ReinstallsLeaveTheSameMachineCycleAfterCycle) {
   ASSERT_EQ(Install(), 1);
   AddUserPrinters();
-  std::string previous;
+  Json previous;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
     SCOPED_TRACE("cycle " + std::to_string(cycle));
     ASSERT_EQ(Install(), 1);
     if (cycle == 0) ExpectUserPrintersBack();
-    const std::string reinstalled = Canonical(machine());
+    const Json reinstalled = Canonical(machine());
     if (cycle > 0) {
       ASSERT_EQ(FirstDifference(previous, reinstalled), "none");
     }
