@@ -86,11 +86,33 @@ TEST_F(LogWindowTest, AnEmptyLogIsShownAsEmptyText) {
   EXPECT_EQ(winsim::Narrow(OnlyDialog().title), "Ravelquill build 2446- Install error log!");
 }
 
-TEST_F(LogWindowTest, WithoutADisplayTheRunStillEndsWithItsExitCode) {
-  machine().desktop.hasDisplay = false;
-  machine().FailNext("GetSystemDirectoryW", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Run(u"in"), 100);
-  EXPECT_TRUE(machine().desktop.dialogs.empty());
+// The log is shown only where someone can see it: without a display the
+// dialog cannot open, in a window station no one sees (a service's) it is
+// not tried. The log and the exit code stay as they are either way.
+TEST_F(LogWindowTest, TheLogIsShownOnlyWhereSomeoneCanSeeIt) {
+  const struct {
+    bool hasDisplay, stationVisible, shown;
+  } cases[] = {{true, true, true}, {false, true, false}, {true, false, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.hasDisplay) + std::to_string(c.stationVisible));
+    NextMachine();
+    machine().desktop.hasDisplay = c.hasDisplay;
+    machine().desktop.station.visible = c.stationVisible;
+    ModuleInstance = winsim::ProgramInstance();
+    InstallContext context{};
+    LogError(context, ErrorStartSpooler);
+    const std::string log = Utf8(context.LogText);
+    ShowLogWindowIfNeeded(context, nullptr);
+    EXPECT_EQ(Utf8(context.LogText), log);
+    EXPECT_EQ(context.ErrorCount, 1);
+    EXPECT_EQ(machine().desktop.dialogs.empty() ? "" : Text(OnlyDialog()), c.shown ? log : "");
+    FreeContext(context);
+
+    machine().desktop.dialogs.clear();
+    machine().FailNext("GetSystemDirectoryW", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Run(u"in"), 100);
+    EXPECT_EQ(machine().desktop.dialogs.size(), c.shown ? 1u : 0u);
+  }
 }
 
 }  // namespace

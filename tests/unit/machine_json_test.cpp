@@ -43,6 +43,7 @@ std::unique_ptr<Machine> MachineWithEverything() {
   m->desktop.Find(dialog)->items = {{IDOK, u"Close"}, {1001, u"log"}};
   m->desktop.modal.push_back(winsim::ModalLoop{dialog, false, 0});
   m->desktop.script = {winsim::DialogAction::Escape};
+  m->desktop.station = winsim::WindowStation{u"Service-0x0-3e7$", false};
   m->desktop.dialogs.push_back(
       winsim::DialogRecord{101, dialog, u"Log", {{1001, u"text"}}, {winsim::DialogAction::Enter}, -1});
   m->clock.now = 1234;
@@ -62,7 +63,7 @@ TEST(MachineJsonTest, SaveLoadSaveGivesTheSameTextAndKeepsEveryObject) {
   for (const char* text :
        {"\"kind\": \"HoldEnds\"", "\"kind\": \"ServiceState\"", "\"CreateFileW\"", "\"kind\": \"Thread\"",
         "\"data\": \"4d5a 00*4 09\"", "\"hex\": \"560058\"", "\"type\": \"REG_MULTI_SZ\"", "\"ravtray.exe\"",
-        "\"{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}\"", "\"document\": \"report.pdf\""}) {
+        "\"{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}\"", "\"document\": \"report.pdf\"", "\"Service-0x0-3e7$\""}) {
     EXPECT_NE(saved.find(text), std::string::npos) << text;
   }
   // Pending events still happen on the loaded machine.

@@ -68,6 +68,8 @@ typedef void* HGLOBAL;
 typedef void* HLOCAL;
 struct HWND__;
 typedef HWND__* HWND;
+struct HWINSTA__;
+typedef HWINSTA__* HWINSTA;
 struct HINSTANCE__;
 typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;

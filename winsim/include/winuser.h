@@ -1,4 +1,4 @@
-// user32: windows, dialogs, keyboard state.
+// user32: windows, dialogs, keyboard state, the process's window station.
 #pragma once
 #include "windef.h"
 
@@ -18,6 +18,16 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define SC_CLOSE 0xF060
 #define SW_SHOW 5
 
+#define UOI_FLAGS 1
+#define UOI_NAME 2
+#define WSF_VISIBLE 0x0001L
+
+typedef struct tagUSEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+} USEROBJECTFLAGS, *PUSEROBJECTFLAGS;
+
 #define MAKEWPARAM(l, h) \
   ((WPARAM)(DWORD)(((WORD)(((DWORD_PTR)(l)) & 0xffff)) | (((DWORD)((WORD)(((DWORD_PTR)(h)) & 0xffff))) << 16)))
 
@@ -31,3 +41,5 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
 BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString);
 BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString);
+HWINSTA WINAPI GetProcessWindowStation(void);
+BOOL WINAPI GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, LPDWORD lpnLengthNeeded);

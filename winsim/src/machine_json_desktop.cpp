@@ -1,4 +1,5 @@
-// The desktop in a machine file: windows by handle, dialogs, modal loops.
+// The desktop in a machine file: the window station, windows by handle,
+// dialogs, modal loops.
 #include "machine_json_codec.h"
 
 namespace winsim::machine_json {
@@ -6,7 +7,8 @@ namespace winsim::machine_json {
 SAVED_FIELDS(Window, 5);
 SAVED_FIELDS(ModalLoop, 3);
 SAVED_FIELDS(DialogRecord, 6);
-SAVED_FIELDS(Desktop, 8);
+SAVED_FIELDS(WindowStation, 2);
+SAVED_FIELDS(Desktop, 9);
 
 template <typename V>
 void Fields(V& v, Like<V, std::pair<HWND, Window>>& entry) {
@@ -34,7 +36,13 @@ void Fields(V& v, Like<V, DialogRecord>& d) {
   v.Opt("result", d.result);
 }
 template <typename V>
+void Fields(V& v, Like<V, WindowStation>& s) {
+  v.Opt("name", s.name);
+  v.Opt("visible", s.visible);
+}
+template <typename V>
 void Fields(V& v, Like<V, Desktop>& d) {
+  v.Opt("station", d.station);
   v.Opt("windows", AsList(d.windows, KeyBeside<HWND, Window>()));
   v.Opt("nextHandle", d.nextHandle);
   v.Opt("hasDisplay", d.hasDisplay);

@@ -5,7 +5,22 @@
 #include "resource.h"
 
 namespace {
+
 constexpr SIZE_T kTitleCapacity = 264;
+
+// A modal window in a window station no one sees (a service's, as when a
+// deployment tool runs the setup as SYSTEM) would wait for ever. A station
+// whose flags cannot be read is taken to be seen, as every station was.
+bool SomeoneCanSeeTheWindow() {
+  const HWINSTA station = GetProcessWindowStation();
+  USEROBJECTFLAGS flags = {};
+  DWORD needed = 0;
+  if (station == nullptr || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), &needed)) {
+    return true;
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 }  // namespace
 
 INT_PTR CALLBACK LogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -32,7 +47,7 @@ INT_PTR CALLBACK LogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 void ShowLogWindowIfNeeded(InstallContext& context, HWND owner) {
   const bool shiftDown = (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
-  if (context.ErrorCount == 0 && !shiftDown) return;
+  if ((context.ErrorCount == 0 && !shiftDown) || !SomeoneCanSeeTheWindow()) return;
   DialogBoxParamW(ModuleInstance, MAKEINTRESOURCEW(IDD_LOG_WINDOW), owner, LogWindowProc,
                   reinterpret_cast<LPARAM>(&context));
 }

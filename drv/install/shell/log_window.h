@@ -7,5 +7,7 @@
 INT_PTR CALLBACK LogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Shows the log when the run wrote an error line or the user holds Shift,
-// owned by `owner` (may be null); returns once the user has closed it.
+// owned by `owner` (may be null); returns once the user has closed it. Where
+// no one can see it (the process's window station is not visible) it is not
+// shown, and the run ends at once.
 void ShowLogWindowIfNeeded(InstallContext& context, HWND owner);

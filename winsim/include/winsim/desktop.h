@@ -40,7 +40,21 @@ struct DialogRecord {
   INT_PTR result = 0;
 };
 
+// The window station the program runs in. A logged-on user's programs run
+// in the interactive "WinSta0", which someone can see; a service's (a setup
+// that a deployment tool runs as SYSTEM) in one that is not visible.
+struct WindowStation {
+  std::u16string name = u"WinSta0";
+  bool visible = true;
+};
+
+// The handle GetProcessWindowStation gives: Windows opens it for the process
+// when it starts, and the process does not close it, so it is no entry of the
+// handle table.
+constexpr std::uintptr_t kProcessStationHandle = 0x40;
+
 struct Desktop {
+  WindowStation station;
   std::map<HWND, Window> windows;
   std::uintptr_t nextHandle = 0x10010;
   bool hasDisplay = true;  // without one, windows cannot be created (1400)
