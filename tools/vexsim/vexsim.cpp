@@ -24,6 +24,7 @@
 
 #include "options.h"
 #include "report.h"
+#include "show.h"
 
 namespace vexsim {
 namespace {
