@@ -66,9 +66,9 @@ int Compare(const Section& before, const Section& after) {
 }  // namespace
 
 void PrintChanges(const winsim::Machine& before, const winsim::Machine& after) {
-  static const SectionOf kSections[] = {Monitors,        Drivers,        Printers,
-                                        Files,           RegistryValues, PendingFileOperations,
-                                        RunningPrograms, SpoolerService, ArmedFaults};
+  static const SectionOf kSections[] = {
+      Monitors,        Drivers,        Printers,   DefaultPrinter, Files, RegistryValues, PendingFileOperations,
+      RunningPrograms, SpoolerService, ArmedFaults};
   std::printf("changes:\n");
   int printed = 0;
   for (const SectionOf section : kSections) printed += Compare(section(before), section(after));

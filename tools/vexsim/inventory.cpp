@@ -165,14 +165,11 @@ Section Printers(const winsim::Machine& machine) {
     // The settings name as the installer reads it: the plain value first.
     auto settings = winsim::presets::SettingsNameOf(printer, u"PrinterDriverData");
     if (!settings) settings = winsim::presets::SettingsNameOf(printer, u"DsUser");
-    const bool isDefault =
-        machine.spooler.defaultPrinter && winsim::SameFolded(*machine.spooler.defaultPrinter, printer.name);
     item.fields = {{"port", winsim::Narrow(printer.port)},
                    {"driver", Quoted(printer.driver)},
                    {"comment", printer.comment.empty() ? "" : Quoted(printer.comment)},
                    {"location", printer.location.empty() ? "" : Quoted(printer.location)},
                    {"settings name", settings ? "\"" + *settings + "\"" : ""},
-                   {"default", Mark(isDefault)},
                    {"shared as", printer.shareName.empty() ? "" : Quoted(printer.shareName)},
                    {"status", printer.status != 0 ? Hex(printer.status) : ""},
                    {"jobs", printer.jobs.empty() ? "" : Number(printer.jobs.size())},
@@ -185,6 +182,13 @@ Section Printers(const winsim::Machine& machine) {
     }
     section.items.push_back(item);
   }
+  return section;
+}
+
+Section DefaultPrinter(const winsim::Machine& machine) {
+  Section section{"default printer", "default printer", {}};
+  if (machine.spooler.defaultPrinter)
+    section.items.push_back(Item{"default", Quoted(*machine.spooler.defaultPrinter), {}});
   return section;
 }
 
@@ -236,12 +240,19 @@ Section PendingFileOperations(const winsim::Machine& machine) {
   const auto value = key->second.values.find(winsim::FoldCase(winsim::kPendingRenamesValue));
   if (value == key->second.values.end()) return section;
   const std::vector<std::u16string> entries = winsim::MultiStrings(value->second.data);
-  // Pairs of source and target; an empty target deletes, "!" replaces.
+  // Pairs of source and target, each "\??\" + a path; an empty target
+  // deletes, a target after "!" is replaced.
+  const auto path = [](std::u16string entry) {
+    if (entry.compare(0, 4, u"\\??\\") == 0) entry.erase(0, 4);
+    return winsim::Narrow(entry);
+  };
   std::map<std::string, int> seen;  // the same operation twice is two items
   for (std::size_t i = 0; i + 1 < entries.size(); i += 2) {
-    const std::string source = winsim::Narrow(entries[i]);
-    const std::string title =
-        entries[i + 1].empty() ? "delete " + source : "rename " + source + " to " + winsim::Narrow(entries[i + 1]);
+    const std::u16string& target = entries[i + 1];
+    const bool replaces = !target.empty() && target[0] == u'!';
+    const std::string title = target.empty() ? "delete " + path(entries[i])
+                                             : "rename " + path(entries[i]) + " to " + path(target.substr(replaces)) +
+                                                   (replaces ? ", replacing it" : "");
     section.items.push_back(Item{title + "|" + Number(seen[title]++), title, {}});
   }
   return section;

@@ -33,9 +33,11 @@ std::string Quoted(const std::u16string& text);
 Section SpoolerService(const winsim::Machine& machine);
 Section Monitors(const winsim::Machine& machine);
 Section Drivers(const winsim::Machine& machine);
-// With port, driver, comment, location, settings name, the default mark,
-// and the printer data as details.
+// With port, driver, comment, location, settings name, and the printer data
+// as details.
 Section Printers(const winsim::Machine& machine);
+// Its one item is named by the printer; a name that no printer has is kept.
+Section DefaultPrinter(const winsim::Machine& machine);
 Section Files(const winsim::Machine& machine);
 // The files of the product: those in its directory, and those elsewhere of
 // the names its bin\ directory has (the monitor, the driver store's copies).
