@@ -68,6 +68,9 @@ TEST_F(TraceTest, ShowsEachCallAsItWasMade) {
       {"the calls a dialog procedure makes are within the dialog's",
        [] { DialogBoxParamW(winsim::ProgramInstance(), MAKEINTRESOURCEW(101), nullptr, EndAtOnce, 0); },
        {"DialogBoxParamW(0x140000000, #101, NULL, ptr, NULL) = 1", "  EndDialog(0x10010, 1) = TRUE"}},
+      {"a call that ends the process never returns",
+       [this] { RunCode([] { ExitProcess(7); }); },
+       {"ExitProcess(7) never returned: the process ended in it"}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Traced(c.calls), c.lines) << c.what;

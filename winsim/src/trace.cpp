@@ -2,6 +2,7 @@
 // reads it. Kept outside the Machine: it is an observer's view, not state.
 #include <winsim/trace.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -64,8 +65,7 @@ std::uint64_t Unsigned(const Value& value) {
 }
 
 std::string Number(const Value& value) {
-  return value.isSigned ? Printed("%" PRId64, static_cast<std::uint64_t>(Signed(value)))
-                        : Printed("%" PRIu64, Unsigned(value));
+  return value.isSigned ? std::to_string(Signed(value)) : std::to_string(Unsigned(value));
 }
 
 // The number a pointer of `value`'s kind points to.
@@ -106,7 +106,7 @@ std::string Quoted(const C* text, std::size_t length) {
 template <typename C>
 std::string String(std::uint64_t address) {
   if (address == 0) return "NULL";
-  if (address < 0x10000) return "#" + Printed("%" PRIu64, address);
+  if (address < 0x10000) return "#" + std::to_string(address);
   const C* text = reinterpret_cast<const C*>(address);
   std::size_t length = 0;
   while (length <= kShownChars && text[length] != 0) ++length;
@@ -319,6 +319,7 @@ std::string Line(const CallRecord& call) {
   std::string line = time + std::string(call.depth * 2, ' ') + call.name + "(";
   for (std::size_t i = 0; i < call.arguments.size(); ++i) line += (i == 0 ? "" : ", ") + call.arguments[i];
   line += ")";
+  if (!call.returned) line += " never returned: the process ended in it";
   if (!call.result.empty()) line += " = " + call.result;
   if (call.error) line += ", error " + std::to_string(*call.error);
   return line;

@@ -52,7 +52,8 @@ void StartRecording(bool record = true);
 // The calls the program made, counted whether or not they are recorded.
 std::uint64_t CallCount();
 const std::vector<CallRecord>& Calls();
-// "[  12.400] DeleteFileW("C:\x.dll") = FALSE, error 2".
+// "[  12.400] DeleteFileW("C:\x.dll") = FALSE, error 2"; a call made
+// within another is indented under it.
 std::string Line(const CallRecord& call);
 
 // One argument or result as the call had it: enough to show it later.
