@@ -71,11 +71,8 @@ class VexsimTest(unittest.TestCase):
 
     def test_trace_shows_the_refused_driver_deletions_around_the_spooler_restart(self):
         self.assertEqual(self.run_installer("install").returncode, 1)
-        with open(self.machine) as file:
-            machine = json.load(file)
-        machine["faults"] = {"DeletePrinterDriverExW": {"error": 3001, "count": 2}}
-        with open(self.machine, "w") as file:
-            json.dump(machine, file)
+        self.edit_machine(lambda machine: machine.update(
+            faults={"DeletePrinterDriverExW": {"error": 3001, "count": 2}}))
 
         result = self.run_installer("--trace", "install")
         self.assertEqual(result.returncode, 100, result.stdout)
@@ -89,25 +86,69 @@ class VexsimTest(unittest.TestCase):
         start = next(i for i, call in enumerate(between) if re.match(r"StartServiceW\(0x\w+, 0, NULL\) = TRUE$", call))
         self.assertLess(stop, start, "\n".join(between))
 
-    def test_changes_of_an_install_on_a_fresh_machine(self):
-        result = self.run_installer("--changes", "install")
-        self.assertEqual(result.returncode, 1, result.stdout)
-        changes = result.stdout.split("changes:\n", 1)[1].splitlines()[:-1]
-        added = [
-            r'monitor "Ravelquill:" \(Windows x64\): dll vexmon64\.dll',
-            r'driver "Ravelquill printer" \(Windows x64, version 3\): driver vexdrv64\.dll, .*config vexui64\.dll, help vexhelp\.chm',
-            r'printer "Ravelquill": port Ravelquill:, driver "Ravelquill printer"',
-            r"file C:\\Windows\\system32\\vexmon64\.dll: size \d+ bytes, version 7\.0\.0\.2446",
-            r"file C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\vexdrv64\.dll: ",
-            r"file C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\vexui64\.dll: ",
-            r"file C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\vexhelp\.chm: ",
-            r'registry value HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run RavelquillTray: data REG_SZ "C:\\Program Files\\Ravelquill\\ravtray\.exe"',
-            r"running program ravtray\.exe \(pid \d+\)",
+    def edit_machine(self, edit):
+        with open(self.machine) as file:
+            machine = json.load(file)
+        edit(machine)
+        with open(self.machine, "w") as file:
+            json.dump(machine, file)
+
+    def test_changes_list_what_a_run_added_removed_and_changed(self):
+        store = r"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\"
+
+        def default_product_printer(machine):
+            machine["spooler"]["defaultPrinter"] = "Ravelquill"
+
+        def older_driver_copy(machine):
+            for file in machine["files"]["files"]:
+                if file["path"].endswith(r"\3\vexdrv64.dll"):
+                    file["version"] = "7.0.0.2415"
+
+        cases = [
+            ("an install on a fresh machine", None, "install", 1, [
+                r'\+ monitor "Ravelquill:" \(Windows x64\): dll vexmon64\.dll',
+                r'\+ driver "Ravelquill printer" \(Windows x64, version 3\): driver vexdrv64\.dll, .*config vexui64\.dll, help vexhelp\.chm',
+                r'\+ printer "Ravelquill": port Ravelquill:, driver "Ravelquill printer"',
+                r"\+ file C:\\Windows\\system32\\vexmon64\.dll: size \d+ bytes, version 7\.0\.0\.2446",
+                r"\+ file " + store + r"vexdrv64\.dll: ",
+                r"\+ file " + store + r"vexui64\.dll: ",
+                r"\+ file " + store + r"vexhelp\.chm: ",
+                r'\+ registry value HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run RavelquillTray: data REG_SZ "C:\\Program Files\\Ravelquill\\ravtray\.exe"',
+                r"\+ running program ravtray\.exe \(pid \d+\)",
+            ]),
+            ("an uninstall of the default printer", default_product_printer, "uninstall", 2, [
+                r'- monitor "Ravelquill:" \(Windows x64\)$',
+                r'- driver "Ravelquill printer" \(Windows x64, version 3\)$',
+                r'- printer "Ravelquill"$',
+                r'- default printer "Ravelquill"$',
+                r"- file C:\\Program Files\\Ravelquill\\ravtray\.exe$",
+                r"- file C:\\Windows\\system32\\vexmon64\.dll$",
+                r"- file " + store + r"vexdrv64\.dll$",
+                r"- file " + store + r"vexui64\.dll$",
+                r"- file " + store + r"vexhelp\.chm$",
+                r"- registry value HKLM\\.*\\Run RavelquillTray$",
+                r"- running program ravtray\.exe \(pid \d+\)$",
+            ]),
+            ("a reinstall over an older driver copy", older_driver_copy, "install", 1, [
+                r"~ file " + store + r"vexdrv64\.dll: version 7\.0\.0\.2415 -> 7\.0\.0\.2446$",
+                r"- file C:\\Program Files\\Ravelquill\\ravtray\.exe$",
+                r"- running program ravtray\.exe \(pid \d+\)$",
+            ]),
         ]
-        for pattern in added:
-            with self.subTest(pattern):
-                self.assertEqual(len([c for c in changes if re.match(r"  \+ " + pattern, c)]), 1, "\n".join(changes))
-        self.assertEqual(len(changes), len(added), "\n".join(changes))
+        for what, edit, word, exit_code, expected in cases:
+            with self.subTest(what):
+                if os.path.exists(self.machine):
+                    os.remove(self.machine)
+                if edit is not None:
+                    self.assertEqual(self.run_installer("install").returncode, 1)
+                    self.edit_machine(edit)
+                result = self.run_installer("--changes", word)
+                self.assertEqual(result.returncode, exit_code, result.stdout)
+                changes = result.stdout.split("changes:\n", 1)[1].splitlines()[:-1]
+                for pattern in expected:
+                    self.assertEqual(len([c for c in changes if re.match("  " + pattern, c)]), 1,
+                                     pattern + " in\n" + "\n".join(changes))
+                self.assertEqual(len(changes), len(expected), "\n".join(changes))
 
     def test_show_reads_what_the_install_left(self):
         self.assertEqual(self.run_installer("install").returncode, 1)
