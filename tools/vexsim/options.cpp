@@ -5,7 +5,7 @@
 namespace vexsim {
 
 const char kUsage[] =
-    "usage: vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--] WORD...\n"
+    "usage: vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--trace] [--changes] [--] WORD...\n"
     "       vexsim show [--machine FILE]\n"
     "       vexsim restart [--machine FILE]\n"
     "       vexsim new [--machine FILE] [--from SCENARIO]\n";
@@ -77,6 +77,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
       options.from = *scenario;
     } else if (runs && argument == "--shift") {
       options.shift = true;
+    } else if (runs && argument == "--trace") {
+      options.trace = true;
+    } else if (runs && argument == "--changes") {
+      options.changes = true;
     } else if (runs && argument == "--close") {
       const auto word = value(argument);
       if (!word) return std::nullopt;

@@ -15,6 +15,8 @@ struct Options {
   std::string machineFile = "machine.json";
   std::string from;  // new: the scenario to start from
   bool shift = false;
+  bool trace = false;                         // print every Win32 call the installer made
+  bool changes = false;                       // print what the run changed on the machine
   std::optional<winsim::DialogAction> close;  // how the user closes the log window
   std::optional<std::string> owner;           // the owner window's number, after the words
   std::vector<std::string> words;             // the installer's arguments

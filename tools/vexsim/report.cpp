@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include <winsim/machine.h>
+
 #include "shell/exit_codes.h"
 
 namespace vexsim {
@@ -58,13 +60,5 @@ void PrintDialog(const winsim::DialogRecord& dialog) {
 }
 
 void PrintExitCode(int exitCode) { std::printf("exit code: %d (%s)\n", exitCode, Meaning(exitCode)); }
-
-void Show(const winsim::Machine& machine) {
-  std::printf("spooler: %s\n", winsim::SpoolerRunning(machine) ? "running" : "not running");
-  for (const winsim::Printer& printer : machine.spooler.printers) {
-    std::printf("printer \"%s\" on %s, driver \"%s\"\n", winsim::Narrow(printer.name).c_str(),
-                winsim::Narrow(printer.port).c_str(), winsim::Narrow(printer.driver).c_str());
-  }
-}
 
 }  // namespace vexsim

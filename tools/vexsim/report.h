@@ -1,8 +1,7 @@
-// What vexsim prints: the log windows a run showed, its exit code with its
-// meaning, and a machine as a person reads it.
+// What vexsim prints of a run: the log windows it showed, its exit code with
+// its meaning.
 #pragma once
 #include <winsim/desktop.h>
-#include <winsim/machine.h>
 
 namespace vexsim {
 
@@ -11,7 +10,5 @@ void PrintDialog(const winsim::DialogRecord& dialog);
 
 // "exit code: 101 (files scheduled for deletion at restart)".
 void PrintExitCode(int exitCode);
-
-void Show(const winsim::Machine& machine);
 
 }  // namespace vexsim

@@ -1,14 +1,16 @@
 // vexsim runs the installer's WinMain on a simulated Windows x64 kept in a
 // machine file, and keeps the machine for the next command:
 //
-//   vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--] WORD...
+//   vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--trace] [--changes] [--] WORD...
 //   vexsim show [--machine FILE]
 //   vexsim restart [--machine FILE]
 //   vexsim new [--machine FILE] [--from SCENARIO]
 //
 // FILE defaults to ./machine.json; a missing file is a fresh product
 // machine. A run prints each log window the installer shows (title, then
-// text) and last the exit code with its meaning, and exits with it. vexsim's
+// text), with --trace every Win32 call the installer made first, with
+// --changes what the run changed after, and last the exit code with its
+// meaning, and exits with it. vexsim's
 // own failures exit 2 with one line and leave the file as it was.
 #include <cstdio>
 #include <cstring>
@@ -20,10 +22,13 @@
 
 #include <winsim/machine.h>
 #include <winsim/machine_json.h>
+#include <winsim/trace.h>
 #include <winsim_presets/product.h>
 
 #include "options.h"
+#include "changes.h"
 #include "report.h"
+#include "show.h"
 
 namespace vexsim {
 namespace {
@@ -80,18 +85,24 @@ std::string ScenarioFile(const std::string& scenario) {
 }
 
 int Run(const Options& options) {
+  const auto before = options.changes ? LoadFile(options.machineFile, true) : nullptr;
   winsim::SetCurrent(LoadFile(options.machineFile, true));
   winsim::Machine& machine = winsim::Current();
   if (options.shift) machine.desktop.shiftDown = true;  // held at the end of the run: the log is shown
   if (options.close) machine.desktop.script.assign(1, *options.close);
   const std::size_t shownBefore = machine.desktop.dialogs.size();
+  winsim::trace::StartRecording(options.trace);
 
   const int exitCode = winsim::RunWinMain(winsim::presets::kInstallerPath,
                                           winsim::presets::InstallerCommandLine(CommandArguments(options)));
   machine.desktop.shiftDown = false;  // the user lets go
   machine.desktop.script.clear();
 
+  for (const winsim::trace::CallRecord& call : winsim::trace::Calls()) {
+    std::printf("%s\n", winsim::trace::Line(call).c_str());
+  }
   for (std::size_t i = shownBefore; i < machine.desktop.dialogs.size(); ++i) PrintDialog(machine.desktop.dialogs[i]);
+  if (before) PrintChanges(*before, machine);
   SaveFile(options.machineFile, machine);
   PrintExitCode(exitCode);
   return exitCode;

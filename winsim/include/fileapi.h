@@ -70,3 +70,16 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes);
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
+
+#ifdef WINSIM_TRACE_CALLS
+#include <winsim/trace.h>
+// How a trace shows each call: the letters are explained in winsim/trace.h.
+#define CreateFileW(...) WINSIM_TRACED(CreateFileW, "h:sxxpdxh")(__VA_ARGS__)
+#define ReadFile(...) WINSIM_TRACED(ReadFile, "b:hpdnp")(__VA_ARGS__)
+#define WriteFile(...) WINSIM_TRACED(WriteFile, "b:hpdnp")(__VA_ARGS__)
+#define CloseHandle(...) WINSIM_TRACED(CloseHandle, "b:h")(__VA_ARGS__)
+#define DeleteFileW(...) WINSIM_TRACED(DeleteFileW, "b:s")(__VA_ARGS__)
+#define GetFileAttributesW(...) WINSIM_TRACED(GetFileAttributesW, "x:s")(__VA_ARGS__)
+#define SetFileAttributesW(...) WINSIM_TRACED(SetFileAttributesW, "b:sx")(__VA_ARGS__)
+#define MoveFileExW(...) WINSIM_TRACED(MoveFileExW, "b:ssx")(__VA_ARGS__)
+#endif

@@ -138,3 +138,32 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
                                LPWSTR lpWideCharStr, int cchWideChar);
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
+
+#ifdef WINSIM_TRACE_CALLS
+#include <winsim/trace.h>
+// How a trace shows each call: the letters are explained in winsim/trace.h.
+#define GetLastError(...) WINSIM_TRACED(GetLastError, "d:")(__VA_ARGS__)
+#define SetLastError(...) WINSIM_TRACED(SetLastError, "v:d")(__VA_ARGS__)
+#define GlobalAlloc(...) WINSIM_TRACED(GlobalAlloc, "m:xd")(__VA_ARGS__)
+#define GlobalFree(...) WINSIM_TRACED(GlobalFree, "f:p")(__VA_ARGS__)
+#define LocalAlloc(...) WINSIM_TRACED(LocalAlloc, "m:xd")(__VA_ARGS__)
+#define LocalFree(...) WINSIM_TRACED(LocalFree, "f:p")(__VA_ARGS__)
+#define Sleep(...) WINSIM_TRACED(Sleep, "v:d")(__VA_ARGS__)
+#define GetTickCount(...) WINSIM_TRACED(GetTickCount, "d:")(__VA_ARGS__)
+#define GetCommandLineW(...) WINSIM_TRACED(GetCommandLineW, "s:")(__VA_ARGS__)
+#define GetModuleFileNameW(...) WINSIM_TRACED(GetModuleFileNameW, "c:hwd")(__VA_ARGS__)
+#define GetSystemDirectoryW(...) WINSIM_TRACED(GetSystemDirectoryW, "c:wd")(__VA_ARGS__)
+#define ExitProcess(...) WINSIM_TRACED(ExitProcess, "v:d").NoReturn(__VA_ARGS__)
+#define CreateMutexA(...) WINSIM_TRACED(CreateMutexA, "h:pbs")(__VA_ARGS__)
+#define CreateMutexW(...) WINSIM_TRACED(CreateMutexW, "h:pbs")(__VA_ARGS__)
+#define OpenMutexA(...) WINSIM_TRACED(OpenMutexA, "h:xbs")(__VA_ARGS__)
+#define OpenMutexW(...) WINSIM_TRACED(OpenMutexW, "h:xbs")(__VA_ARGS__)
+#define ReleaseMutex(...) WINSIM_TRACED(ReleaseMutex, "b:h")(__VA_ARGS__)
+#define WaitForSingleObject(...) WINSIM_TRACED(WaitForSingleObject, "x:hd")(__VA_ARGS__)
+#define CreateProcessW(...) WINSIM_TRACED(CreateProcessW, "b:ssppbxpspp")(__VA_ARGS__)
+#define GetExitCodeProcess(...) WINSIM_TRACED(GetExitCodeProcess, "b:hn")(__VA_ARGS__)
+#define TerminateProcess(...) WINSIM_TRACED(TerminateProcess, "b:hd")(__VA_ARGS__)
+#define GetVersionExA(...) WINSIM_TRACED(GetVersionExA, "b:p")(__VA_ARGS__)
+#define FormatMessageW(...) WINSIM_TRACED(FormatMessageW, "c:xpdxpdp")(__VA_ARGS__)
+#define MultiByteToWideChar(...) WINSIM_TRACED(MultiByteToWideChar, "c:dxpdpd")(__VA_ARGS__)
+#endif

@@ -70,3 +70,18 @@ LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
 LONG WINAPI RegCloseKey(HKEY hKey);
+
+#ifdef WINSIM_TRACE_CALLS
+#include <winsim/trace.h>
+// How a trace shows each call: the letters are explained in winsim/trace.h.
+#define RegOpenKeyExW(...) WINSIM_TRACED(RegOpenKeyExW, "r:hsdxo")(__VA_ARGS__)
+#define RegOpenKeyExA(...) WINSIM_TRACED(RegOpenKeyExA, "r:hsdxo")(__VA_ARGS__)
+#define RegCreateKeyExW(...) WINSIM_TRACED(RegCreateKeyExW, "r:hsdsxxpon")(__VA_ARGS__)
+#define RegQueryValueExW(...) WINSIM_TRACED(RegQueryValueExW, "r:hspnpN")(__VA_ARGS__)
+#define RegQueryValueExA(...) WINSIM_TRACED(RegQueryValueExA, "r:hspnpN")(__VA_ARGS__)
+#define RegSetValueExW(...) WINSIM_TRACED(RegSetValueExW, "r:hsdTpd")(__VA_ARGS__)
+#define RegDeleteValueW(...) WINSIM_TRACED(RegDeleteValueW, "r:hs")(__VA_ARGS__)
+#define RegDeleteValueA(...) WINSIM_TRACED(RegDeleteValueA, "r:hs")(__VA_ARGS__)
+#define RegDeleteKeyW(...) WINSIM_TRACED(RegDeleteKeyW, "r:hs")(__VA_ARGS__)
+#define RegCloseKey(...) WINSIM_TRACED(RegCloseKey, "r:h")(__VA_ARGS__)
+#endif

@@ -258,3 +258,29 @@ DWORD WINAPI GetPrinterDataExA(HANDLE hPrinter, LPCSTR pKeyName, LPCSTR pValueNa
 DWORD WINAPI SetPrinterDataA(HANDLE hPrinter, LPSTR pValueName, DWORD Type, LPBYTE pData, DWORD cbData);
 DWORD WINAPI SetPrinterDataExA(HANDLE hPrinter, LPCSTR pKeyName, LPCSTR pValueName, DWORD Type, LPBYTE pData,
                                DWORD cbData);
+
+#ifdef WINSIM_TRACE_CALLS
+#include <winsim/trace.h>
+// How a trace shows each call: the letters are explained in winsim/trace.h.
+#define EnumPrintersW(...) WINSIM_TRACED(EnumPrintersW, "b:xsdpdnn")(__VA_ARGS__)
+#define GetPrinterDriverDirectoryW(...) WINSIM_TRACED(GetPrinterDriverDirectoryW, "b:ssdpdn")(__VA_ARGS__)
+#define GetDefaultPrinterW(...) WINSIM_TRACED(GetDefaultPrinterW, "b:pN")(__VA_ARGS__)
+#define SetDefaultPrinterW(...) WINSIM_TRACED(SetDefaultPrinterW, "b:s")(__VA_ARGS__)
+#define EnumMonitorsW(...) WINSIM_TRACED(EnumMonitorsW, "b:sdpdnn")(__VA_ARGS__)
+#define AddMonitorW(...) WINSIM_TRACED(AddMonitorW, "b:slM")(__VA_ARGS__)
+#define DeleteMonitorW(...) WINSIM_TRACED(DeleteMonitorW, "b:sss")(__VA_ARGS__)
+#define AddPrinterDriverExW(...) WINSIM_TRACED(AddPrinterDriverExW, "b:slDx")(__VA_ARGS__)
+#define DeletePrinterDriverExW(...) WINSIM_TRACED(DeletePrinterDriverExW, "b:sssxd")(__VA_ARGS__)
+#define EnumPrinterDriversW(...) WINSIM_TRACED(EnumPrinterDriversW, "b:ssdpdnn")(__VA_ARGS__)
+#define GetPrinterDriverW(...) WINSIM_TRACED(GetPrinterDriverW, "b:hsdpdn")(__VA_ARGS__)
+#define OpenPrinterW(...) WINSIM_TRACED(OpenPrinterW, "b:sop")(__VA_ARGS__)
+#define ClosePrinter(...) WINSIM_TRACED(ClosePrinter, "b:h")(__VA_ARGS__)
+#define AddPrinterW(...) WINSIM_TRACED(AddPrinterW, "h:slP")(__VA_ARGS__)
+#define DeletePrinter(...) WINSIM_TRACED(DeletePrinter, "b:h")(__VA_ARGS__)
+#define GetPrinterW(...) WINSIM_TRACED(GetPrinterW, "b:hdpdn")(__VA_ARGS__)
+#define SetPrinterW(...) WINSIM_TRACED(SetPrinterW, "b:hlPd")(__VA_ARGS__)
+#define GetPrinterDataA(...) WINSIM_TRACED(GetPrinterDataA, "r:hsnpdn")(__VA_ARGS__)
+#define GetPrinterDataExA(...) WINSIM_TRACED(GetPrinterDataExA, "r:hssnpdn")(__VA_ARGS__)
+#define SetPrinterDataA(...) WINSIM_TRACED(SetPrinterDataA, "r:hsTpd")(__VA_ARGS__)
+#define SetPrinterDataExA(...) WINSIM_TRACED(SetPrinterDataExA, "r:hssTpd")(__VA_ARGS__)
+#endif

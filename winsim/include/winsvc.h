@@ -87,3 +87,14 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 #define OpenSCManager OpenSCManagerW
 #define OpenService OpenServiceW
 #define StartService StartServiceW
+
+#ifdef WINSIM_TRACE_CALLS
+#include <winsim/trace.h>
+// How a trace shows each call: the letters are explained in winsim/trace.h.
+#define OpenSCManagerW(...) WINSIM_TRACED(OpenSCManagerW, "h:ssx")(__VA_ARGS__)
+#define OpenServiceW(...) WINSIM_TRACED(OpenServiceW, "h:hsx")(__VA_ARGS__)
+#define ControlService(...) WINSIM_TRACED(ControlService, "b:hCS")(__VA_ARGS__)
+#define QueryServiceStatus(...) WINSIM_TRACED(QueryServiceStatus, "b:hS")(__VA_ARGS__)
+#define StartServiceW(...) WINSIM_TRACED(StartServiceW, "b:hdp")(__VA_ARGS__)
+#define CloseServiceHandle(...) WINSIM_TRACED(CloseServiceHandle, "b:h")(__VA_ARGS__)
+#endif

@@ -43,3 +43,19 @@ BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString);
 BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString);
 HWINSTA WINAPI GetProcessWindowStation(void);
 BOOL WINAPI GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, LPDWORD lpnLengthNeeded);
+
+#ifdef WINSIM_TRACE_CALLS
+#include <winsim/trace.h>
+// How a trace shows each call: the letters are explained in winsim/trace.h.
+#define IsWindow(...) WINSIM_TRACED(IsWindow, "b:h")(__VA_ARGS__)
+#define FindWindowW(...) WINSIM_TRACED(FindWindowW, "h:ss")(__VA_ARGS__)
+#define PostMessageW(...) WINSIM_TRACED(PostMessageW, "b:hxxx")(__VA_ARGS__)
+#define GetWindowThreadProcessId(...) WINSIM_TRACED(GetWindowThreadProcessId, "c:hn")(__VA_ARGS__)
+#define GetAsyncKeyState(...) WINSIM_TRACED(GetAsyncKeyState, "x:x")(__VA_ARGS__)
+#define DialogBoxParamW(...) WINSIM_TRACED(DialogBoxParamW, "d:hshpp")(__VA_ARGS__)
+#define EndDialog(...) WINSIM_TRACED(EndDialog, "b:hd")(__VA_ARGS__)
+#define SetDlgItemTextW(...) WINSIM_TRACED(SetDlgItemTextW, "b:hds")(__VA_ARGS__)
+#define SetWindowTextW(...) WINSIM_TRACED(SetWindowTextW, "b:hs")(__VA_ARGS__)
+#define GetProcessWindowStation(...) WINSIM_TRACED(GetProcessWindowStation, "h:")(__VA_ARGS__)
+#define GetUserObjectInformationW(...) WINSIM_TRACED(GetUserObjectInformationW, "b:hdpdn")(__VA_ARGS__)
+#endif

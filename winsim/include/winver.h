@@ -24,3 +24,11 @@ typedef struct tagVS_FIXEDFILEINFO {
 DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR lptstrFilename, LPDWORD lpdwHandle);
 BOOL WINAPI GetFileVersionInfoW(LPCWSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData);
 BOOL WINAPI VerQueryValueW(LPCVOID pBlock, LPCWSTR lpSubBlock, LPVOID* lplpBuffer, UINT* puLen);
+
+#ifdef WINSIM_TRACE_CALLS
+#include <winsim/trace.h>
+// How a trace shows each call: the letters are explained in winsim/trace.h.
+#define GetFileVersionInfoSizeW(...) WINSIM_TRACED(GetFileVersionInfoSizeW, "c:sn")(__VA_ARGS__)
+#define GetFileVersionInfoW(...) WINSIM_TRACED(GetFileVersionInfoW, "b:sddp")(__VA_ARGS__)
+#define VerQueryValueW(...) WINSIM_TRACED(VerQueryValueW, "b:pspn")(__VA_ARGS__)
+#endif

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include <winsim/constant_names.h>
 #include <winsim/machine.h>
 
 #include "machine_json_names.h"
@@ -188,10 +189,6 @@ void FromJson(const Json& j, const std::string& path, E& value) {
 }
 
 // A Windows constant written by its name where it has one, read from either.
-struct NamedConstant {
-  DWORD value;
-  const char* name;
-};
 template <typename D>
 struct Named {
   D& value;

@@ -10,12 +10,6 @@ SAVED_FIELDS(RegistryValue, 3);
 SAVED_FIELDS(RegistryKey, 3);
 SAVED_FIELDS(Registry, 1);
 
-constexpr NamedConstant kRegistryTypes[] = {
-    {REG_NONE, "REG_NONE"},     {REG_SZ, "REG_SZ"},       {REG_EXPAND_SZ, "REG_EXPAND_SZ"},
-    {REG_BINARY, "REG_BINARY"}, {REG_DWORD, "REG_DWORD"}, {REG_MULTI_SZ, "REG_MULTI_SZ"},
-    {REG_QWORD, "REG_QWORD"},
-};
-
 // Registry value data as the type reads naturally: text, a list of texts, a
 // number, or hex; {"hex": ...} for bytes the natural form cannot carry.
 template <typename D, typename B>

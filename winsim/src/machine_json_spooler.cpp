@@ -12,16 +12,6 @@ SAVED_FIELDS(Printer, 20);
 SAVED_FIELDS(PrintEnvironment, 2);
 SAVED_FIELDS(Spooler, 9);
 
-constexpr NamedConstant kServiceStates[] = {
-    {SERVICE_STOPPED, "SERVICE_STOPPED"},
-    {SERVICE_START_PENDING, "SERVICE_START_PENDING"},
-    {SERVICE_STOP_PENDING, "SERVICE_STOP_PENDING"},
-    {SERVICE_RUNNING, "SERVICE_RUNNING"},
-    {SERVICE_CONTINUE_PENDING, "SERVICE_CONTINUE_PENDING"},
-    {SERVICE_PAUSE_PENDING, "SERVICE_PAUSE_PENDING"},
-    {SERVICE_PAUSED, "SERVICE_PAUSED"},
-};
-
 template <typename V>
 void Fields(V& v, Like<V, Service>& s) {
   v.Opt("name", s.name);

@@ -20,6 +20,9 @@ inline const char16_t kTrayPath[] = u"C:\\Program Files\\Ravelquill\\ravtray.exe
 inline const char16_t kTrayMutex[] = u"{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}";
 inline const char16_t kTrayWindowClass[] = u"rvs::{05759F8E-103D-41B6-8A61-EFAA89516692}";
 constexpr UINT kTrayQuitMessage = 1026;
+// Where the installer registers the tray program to start with Windows.
+inline const char16_t kTrayRunKey[] = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline const char16_t kTrayRunValue[] = u"RavelquillTray";
 // The HTML Help viewer showing the product's help.
 inline const char16_t kHelpWindowClass[] = u"HH Parent";
 inline const char16_t kHelpWindowTitle[] = u"Ravelquill Help";

@@ -1,0 +1,171 @@
+"""vexsim through its built binary: its own failures, --trace, --changes, show.
+
+Run by CTest as `test_vexsim.py VEXSIM`."""
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+VEXSIM = None  # the binary, from the command line
+
+
+class VexsimTest(unittest.TestCase):
+    def setUp(self):
+        self.directory = tempfile.TemporaryDirectory()
+        self.machine = os.path.join(self.directory.name, "machine.json")
+
+    def tearDown(self):
+        self.directory.cleanup()
+
+    def vexsim(self, *arguments):
+        return subprocess.run([VEXSIM, *arguments], capture_output=True, text=True, timeout=60)
+
+    def run_installer(self, *arguments):
+        return self.vexsim("--machine", self.machine, *arguments)
+
+    def assert_refused(self, result, where):
+        """vexsim's own failure: exit 2 and one line on stderr that says where."""
+        self.assertEqual(result.returncode, 2, result.stdout)
+        self.assertRegex(result.stderr, r"^vexsim: [^\n]*" + re.escape(where))
+        self.assertEqual(result.stdout, "")
+
+    def test_bad_machine_files_are_refused_and_kept(self):
+        machine = self.vexsim("new", "--machine", self.machine)
+        self.assertEqual(machine.returncode, 0, machine.stderr)
+        with open(self.machine) as file:
+            whole = file.read()
+        cases = [
+            ("truncated", whole[: len(whole) // 2], "not JSON"),
+            ("wrong type", '{"lastError": "none"}', "machine.lastError: expected"),
+            ("unknown field", '{"colour": 1}', 'unknown field "colour"'),
+            ("printer without a name", '{"spooler": {"printers": [{"port": "LPT1:"}]}}',
+             'machine.spooler.printers[0]: missing field "name"'),
+        ]
+        for what, text, where in cases:
+            with self.subTest(what):
+                with open(self.machine, "w") as file:
+                    file.write(text)
+                for command in (["show"], ["restart"], ["install"]):
+                    result = self.vexsim(*command, "--machine", self.machine)
+                    self.assert_refused(result, where)
+                    self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+                    with open(self.machine) as file:
+                        self.assertEqual(file.read(), text)
+
+    def test_bad_arguments_are_refused(self):
+        cases = [
+            (["--machine", "FILE", "--frobnicate", "install"], 'unknown argument "--frobnicate"'),
+            (["--machine", "FILE", "--close", "maybe", "install"], '--close takes ok, cancel or x, not "maybe"'),
+            (["--machine", "FILE", "install", "--owner"], "--owner needs a value"),
+            (["show", "--machine", "FILE", "--trace"], 'unknown argument "--trace"'),
+            (["new", "--machine", "FILE", "--from"], "--from needs a value"),
+        ]
+        for arguments, where in cases:
+            with self.subTest(arguments):
+                arguments = [self.machine if a == "FILE" else a for a in arguments]
+                self.assert_refused(self.vexsim(*arguments), where)
+                self.assertFalse(os.path.exists(self.machine))
+
+    def test_trace_shows_the_refused_driver_deletions_around_the_spooler_restart(self):
+        self.assertEqual(self.run_installer("install").returncode, 1)
+        self.edit_machine(lambda machine: machine.update(
+            faults={"DeletePrinterDriverExW": {"error": 3001, "count": 2}}))
+
+        result = self.run_installer("--trace", "install")
+        self.assertEqual(result.returncode, 100, result.stdout)
+        calls = [line for line in result.stdout.splitlines() if line.startswith("[")]
+        refused = [i for i, line in enumerate(calls)
+                   if '] DeletePrinterDriverExW(NULL, "Windows x64", "Ravelquill printer", ' in line
+                   and line.endswith(") = FALSE, error 3001")]
+        self.assertEqual(len(refused), 2, "\n".join(calls))
+        between = [re.sub(r"^\[ *\d+\.\d{3}\] ", "", line) for line in calls[refused[0] + 1 : refused[1]]]
+        stop = next(i for i, call in enumerate(between) if re.match(r"ControlService\(0x\w+, SERVICE_CONTROL_STOP, .*\) = TRUE$", call))
+        start = next(i for i, call in enumerate(between) if re.match(r"StartServiceW\(0x\w+, 0, NULL\) = TRUE$", call))
+        self.assertLess(stop, start, "\n".join(between))
+
+    def edit_machine(self, edit):
+        with open(self.machine) as file:
+            machine = json.load(file)
+        edit(machine)
+        with open(self.machine, "w") as file:
+            json.dump(machine, file)
+
+    def test_changes_list_what_a_run_added_removed_and_changed(self):
+        store = r"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\"
+
+        def default_product_printer(machine):
+            machine["spooler"]["defaultPrinter"] = "Ravelquill"
+
+        def older_driver_copy(machine):
+            for file in machine["files"]["files"]:
+                if file["path"].endswith(r"\3\vexdrv64.dll"):
+                    file["version"] = "7.0.0.2415"
+
+        cases = [
+            ("an install on a fresh machine", None, "install", 1, [
+                r'\+ monitor "Ravelquill:" \(Windows x64\): dll vexmon64\.dll',
+                r'\+ driver "Ravelquill printer" \(Windows x64, version 3\): driver vexdrv64\.dll, .*config vexui64\.dll, help vexhelp\.chm',
+                r'\+ printer "Ravelquill": port Ravelquill:, driver "Ravelquill printer"',
+                r"\+ file C:\\Windows\\system32\\vexmon64\.dll: size \d+ bytes, version 7\.0\.0\.2446",
+                r"\+ file " + store + r"vexdrv64\.dll: ",
+                r"\+ file " + store + r"vexui64\.dll: ",
+                r"\+ file " + store + r"vexhelp\.chm: ",
+                r'\+ registry value HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run RavelquillTray: data REG_SZ "C:\\Program Files\\Ravelquill\\ravtray\.exe"',
+                r"\+ running program ravtray\.exe \(pid \d+\)",
+            ]),
+            ("an uninstall of the default printer", default_product_printer, "uninstall", 2, [
+                r'- monitor "Ravelquill:" \(Windows x64\)$',
+                r'- driver "Ravelquill printer" \(Windows x64, version 3\)$',
+                r'- printer "Ravelquill"$',
+                r'- default printer "Ravelquill"$',
+                r"- file C:\\Program Files\\Ravelquill\\ravtray\.exe$",
+                r"- file C:\\Windows\\system32\\vexmon64\.dll$",
+                r"- file " + store + r"vexdrv64\.dll$",
+                r"- file " + store + r"vexui64\.dll$",
+                r"- file " + store + r"vexhelp\.chm$",
+                r"- registry value HKLM\\.*\\Run RavelquillTray$",
+                r"- running program ravtray\.exe \(pid \d+\)$",
+            ]),
+            ("a reinstall over an older driver copy", older_driver_copy, "install", 1, [
+                r"~ file " + store + r"vexdrv64\.dll: version 7\.0\.0\.2415 -> 7\.0\.0\.2446$",
+                r"- file C:\\Program Files\\Ravelquill\\ravtray\.exe$",
+                r"- running program ravtray\.exe \(pid \d+\)$",
+            ]),
+        ]
+        for what, edit, word, exit_code, expected in cases:
+            with self.subTest(what):
+                if os.path.exists(self.machine):
+                    os.remove(self.machine)
+                if edit is not None:
+                    self.assertEqual(self.run_installer("install").returncode, 1)
+                    self.edit_machine(edit)
+                result = self.run_installer("--changes", word)
+                self.assertEqual(result.returncode, exit_code, result.stdout)
+                changes = result.stdout.split("changes:\n", 1)[1].splitlines()[:-1]
+                for pattern in expected:
+                    self.assertEqual(len([c for c in changes if re.match("  " + pattern, c)]), 1,
+                                     pattern + " in\n" + "\n".join(changes))
+                self.assertEqual(len(changes), len(expected), "\n".join(changes))
+
+    def test_show_reads_what_the_install_left(self):
+        self.assertEqual(self.run_installer("install").returncode, 1)
+        shown = self.vexsim("show", "--machine", self.machine).stdout
+        for section, line in [
+            ("printers", r'"Ravelquill": port Ravelquill:, driver "Ravelquill printer"'),
+            ("product files", r"C:\\Windows\\system32\\vexmon64\.dll: size \d+ bytes, version 7\.0\.0\.2446"),
+            ("Run value", r'HKLM\\.*\\Run RavelquillTray: data REG_SZ "C:\\Program Files\\Ravelquill\\ravtray\.exe"'),
+            ("pending file operations", None),
+        ]:
+            with self.subTest(section):
+                if line is None:
+                    self.assertIn("\n" + section + ": none\n", shown)
+                else:
+                    self.assertRegex(shown, "\n" + section + r":\n(  .*\n)*  " + line + "\n")
+
+
+if __name__ == "__main__":
+    VEXSIM = sys.argv.pop(1)
+    unittest.main()
