@@ -20,7 +20,7 @@ std::u16string FromAnsi(LPCSTR s) {
 // out (one byte per character in the code pages winsim models).
 std::vector<BYTE> Widened(const BYTE* data, DWORD size) {
   std::vector<BYTE> wide(size * sizeof(WCHAR));
-  for (DWORD i = 0; i < size; ++i) wide[i * 2] = data[i];
+  for (std::size_t i = 0; i < size; ++i) wide[i * 2] = data[i];
   return wide;
 }
 
