@@ -8,7 +8,7 @@ namespace winsim {
 
 namespace {
 
-const std::pair<const char16_t*, const char16_t*> kRootNames[] = {
+constexpr std::pair<const char16_t*, const char16_t*> kRootNames[] = {
     {u"HKEY_CLASSES_ROOT", u"HKCR"},
     {u"HKEY_CURRENT_USER", u"HKCU"},
     {u"HKEY_LOCAL_MACHINE", u"HKLM"},
