@@ -460,9 +460,9 @@ constexpr std::size_t FieldCount() {
 
 // Each saved struct's field count, beside its fields: a field added to the
 // struct stops the build there.
-#define SAVED_FIELDS(T, n)                                                                        \
-  static_assert(FieldCount<T>() == n, #T " gained or lost a field: save and load it in " __FILE__ \
-                                         " and describe it in docs/machine-format.md")
+#define SAVED_FIELDS(T, n)                                                                          \
+  static_assert(FieldCount<T>() == (n), #T " gained or lost a field: save and load it in " __FILE__ \
+                                           " and describe it in docs/machine-format.md")
 
 template <typename T>
 void Saver::Req(const char* name, const T& value) {

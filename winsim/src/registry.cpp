@@ -104,7 +104,7 @@ std::vector<BYTE> MultiStringBytes(const std::vector<std::u16string>& strings) {
 
 std::vector<std::u16string> MultiStrings(const std::vector<BYTE>& bytes) {
   std::u16string units(bytes.size() / 2, 0);
-  if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * sizeof(char16_t));
+  if (!units.empty()) std::memcpy(units.data(), bytes.data(), units.size() * sizeof(char16_t));
   if (!units.empty() && units.back() == 0) units.pop_back();  // the final zero
   std::vector<std::u16string> strings;
   std::size_t start = 0;
