@@ -170,7 +170,8 @@ inline void FromJson(const Json& j, const std::string& path, FileVersion& v) {
 template <typename E, std::enable_if_t<std::is_enum_v<E>, int> = 0>
 Json ToJson(E value) {
   const char* name = NameOf(value);
-  return name != nullptr ? Json(name) : Json(static_cast<int>(value));
+  if (name != nullptr) return name;
+  return static_cast<int>(value);
 }
 template <typename E, std::enable_if_t<std::is_enum_v<E>, int> = 0>
 void FromJson(const Json& j, const std::string& path, E& value) {
