@@ -186,13 +186,15 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, R
   // The deepest existing key must let a sub-key be made under it.
   std::u16string existing = parent.key->path;
   for (const auto& name : names) {
-    if (registry.FindKey(existing + u"\\" + name) == nullptr) break;
-    existing += u"\\" + name;
+    std::u16string deeper = existing;
+    deeper.append(u"\\").append(name);
+    if (registry.FindKey(deeper) == nullptr) break;
+    existing = std::move(deeper);
   }
   const RegistryKey* above = registry.FindKey(existing);
   if (!(parent.granted & KEY_CREATE_SUB_KEY) || (above->denied & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
   const REGSAM wanted = SpecificRights(samDesired);
-  RegistryKey& key = registry.CreateKey(path);
+  const RegistryKey& key = registry.CreateKey(path);
   *phkResult = NewHandle(key, wanted);
   if (lpdwDisposition != nullptr) *lpdwDisposition = REG_CREATED_NEW_KEY;
   return ERROR_SUCCESS;

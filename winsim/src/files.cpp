@@ -240,7 +240,8 @@ DWORD DeletePath(Machine& machine, const std::u16string& path) {
 DWORD MovePath(Machine& machine, const std::u16string& from, const std::u16string& to, bool replace) {
   FileSystem& fs = machine.files;
   auto& files = fs.files;
-  std::u16string source, target;
+  std::u16string source;
+  std::u16string target;
   DWORD error;
   if (!fs.FullPath(from, source, error, false) || !fs.FullPath(to, target, error, false)) return error;
   if (fs.IsDirectory(source)) return ERROR_ACCESS_DENIED;  // directory moves are not modelled

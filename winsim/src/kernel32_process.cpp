@@ -54,8 +54,10 @@ std::u16string ProgramOfCommandLine(const std::u16string& line) {
 }
 
 HANDLE ProcessHandle(HandleKind kind, DWORD target) {
-  return NewCallerHandle<HANDLE>(kind, std::u16string(),
-                                 kind == HandleKind::Process ? PROCESS_ALL_ACCESS : THREAD_ALL_ACCESS, target);
+  // Both rights are 0x1FFFFF since Vista; each kind still names its own.
+  // NOLINTNEXTLINE(bugprone-branch-clone)
+  const DWORD access = kind == HandleKind::Process ? PROCESS_ALL_ACCESS : THREAD_ALL_ACCESS;
+  return NewCallerHandle<HANDLE>(kind, std::u16string(), access, target);
 }
 
 }  // namespace

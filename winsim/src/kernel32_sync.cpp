@@ -46,6 +46,7 @@ HANDLE CreateMutexNamed(BOOL initialOwner, const std::u16string& name) {
     // The existing object, whoever owns it; bInitialOwner is ignored.
     Fail(ERROR_ALREADY_EXISTS);
   } else {
+    // cppcheck-suppress variableScope ; operator[] creates the mutex, owned or not
     Mutex& mutex = machine.mutexes[key];
     if (initialOwner) {
       mutex.owner = machine.caller;

@@ -40,8 +40,11 @@ bool ParseHex(const std::string& text, std::vector<std::uint8_t>& bytes) {
       ++i;
       continue;
     }
-    if (i + 1 >= text.size() || nibble(text[i]) < 0 || nibble(text[i + 1]) < 0) return false;
-    const auto byte = static_cast<std::uint8_t>(nibble(text[i]) << 4 | nibble(text[i + 1]));
+    if (i + 1 >= text.size()) return false;
+    const int high = nibble(text[i]);
+    const int low = nibble(text[i + 1]);
+    if (high < 0 || low < 0) return false;
+    const auto byte = static_cast<std::uint8_t>(high << 4 | low);
     i += 2;
     std::size_t count = 1;
     if (i < text.size() && text[i] == '*') {

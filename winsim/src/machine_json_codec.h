@@ -171,7 +171,8 @@ inline void FromJson(const Json& j, const std::string& path, FileVersion& v) {
 template <typename E, std::enable_if_t<std::is_enum_v<E>, int> = 0>
 Json ToJson(E value) {
   const char* name = NameOf(value);
-  return name != nullptr ? Json(name) : Json(static_cast<int>(value));
+  if (name != nullptr) return name;
+  return static_cast<int>(value);
 }
 template <typename E, std::enable_if_t<std::is_enum_v<E>, int> = 0>
 void FromJson(const Json& j, const std::string& path, E& value) {
@@ -457,9 +458,9 @@ constexpr std::size_t FieldCount() {
 
 // Each saved struct's field count, beside its fields: a field added to the
 // struct stops the build there.
-#define SAVED_FIELDS(T, n)                                                                        \
-  static_assert(FieldCount<T>() == n, #T " gained or lost a field: save and load it in " __FILE__ \
-                                         " and describe it in docs/machine-format.md")
+#define SAVED_FIELDS(T, n)                                                                          \
+  static_assert(FieldCount<T>() == (n), #T " gained or lost a field: save and load it in " __FILE__ \
+                                           " and describe it in docs/machine-format.md")
 
 template <typename T>
 void Saver::Req(const char* name, const T& value) {

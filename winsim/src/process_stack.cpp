@@ -111,7 +111,7 @@ std::optional<UINT> RunAsProcess(const std::function<void()>& body) {
 
 void LeaveProcess(UINT code) {
   if (Frames().empty()) {
-    std::fprintf(stderr, "winsim: ExitProcess(%u) outside RunAsProcess\n", code);
+    (void)std::fprintf(stderr, "winsim: ExitProcess(%u) outside RunAsProcess\n", code);
     std::abort();
   }
   Frame& frame = *Frames().back();

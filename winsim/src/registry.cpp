@@ -8,7 +8,7 @@ namespace winsim {
 
 namespace {
 
-const std::pair<const char16_t*, const char16_t*> kRootNames[] = {
+constexpr std::pair<const char16_t*, const char16_t*> kRootNames[] = {
     {u"HKEY_CLASSES_ROOT", u"HKCR"},
     {u"HKEY_CURRENT_USER", u"HKCU"},
     {u"HKEY_LOCAL_MACHINE", u"HKLM"},
@@ -104,7 +104,7 @@ std::vector<BYTE> MultiStringBytes(const std::vector<std::u16string>& strings) {
 
 std::vector<std::u16string> MultiStrings(const std::vector<BYTE>& bytes) {
   std::u16string units(bytes.size() / 2, 0);
-  if (!units.empty()) std::memcpy(&units[0], bytes.data(), units.size() * sizeof(char16_t));
+  if (!units.empty()) std::memcpy(units.data(), bytes.data(), units.size() * sizeof(char16_t));
   if (!units.empty() && units.back() == 0) units.pop_back();  // the final zero
   std::vector<std::u16string> strings;
   std::size_t start = 0;

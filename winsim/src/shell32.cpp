@@ -93,7 +93,7 @@ LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs) {
     args = Split(lpCmdLine);
   }
   SIZE_T bytes = (args.size() + 1) * sizeof(LPWSTR);
-  for (auto& a : args) bytes += (a.size() + 1) * sizeof(WCHAR);
+  for (const auto& a : args) bytes += (a.size() + 1) * sizeof(WCHAR);
   auto* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, bytes));
   if (block == nullptr) return nullptr;
   auto** argv = reinterpret_cast<LPWSTR*>(block);

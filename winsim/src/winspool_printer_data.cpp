@@ -15,7 +15,7 @@ bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type
 // out through the machine's ANSI code page.
 std::vector<BYTE> Widened(const BYTE* data, DWORD size) {
   std::vector<BYTE> wide(size * sizeof(WCHAR));
-  for (DWORD i = 0; i < size; ++i) {
+  for (std::size_t i = 0; i < size; ++i) {
     const char16_t c = FromAnsi(data[i]);
     wide[i * 2] = static_cast<BYTE>(c & 0xFF);
     wide[i * 2 + 1] = static_cast<BYTE>(c >> 8);

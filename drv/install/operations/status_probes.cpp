@@ -40,7 +40,7 @@ bool ProductFilesPendingNow() {
   PendingRenameList list = ReadPendingRenames();
   DeletePendingLeftovers(list);
   bool found = false;
-  for (DWORD pair = 0; pair < list.PairCount && !found; ++pair) {
+  for (SIZE_T pair = 0; pair < list.PairCount && !found; ++pair) {
     const LPCWSTR source = list.Paths[pair * 2];
     found = list.IsFile[pair * 2] != 0 && source != nullptr && IsProductFileName(FileNamePart(source));
   }

@@ -50,9 +50,10 @@ LPWSTR SystemErrorText(DWORD code) {
 void WriteLogLine(InstallContext& context, LPCWSTR text) {
   if (context.LogDepth > 0) {
     WCHAR indent[2 * kMaxIndentLevels + 1];
-    const LONG levels = context.LogDepth < kMaxIndentLevels ? context.LogDepth : kMaxIndentLevels;
-    for (LONG i = 0; i < 2 * levels; ++i) indent[i] = ' ';
-    indent[2 * levels] = 0;
+    const SIZE_T width =
+        2 * static_cast<SIZE_T>(context.LogDepth < kMaxIndentLevels ? context.LogDepth : kMaxIndentLevels);
+    for (SIZE_T i = 0; i < width; ++i) indent[i] = ' ';
+    indent[width] = 0;
     TextAppend(context.LogText, indent);
   }
   if (text != nullptr) TextAppend(context.LogText, text);

@@ -40,7 +40,7 @@ void LogLine(InstallContext& context, LPCWSTR format, ...);
 // Call right after the failing system call: the line carries the text of the
 // thread's last error code. The arguments fill the line's own text. (An int,
 // not an ErrorLine: an enum cannot start a variable argument list.)
-void LogError(InstallContext& context, int line, ...);
+void LogError(InstallContext& context, int number, ...);
 
 // Raises LogDepth for the life of a section and lowers it on every way out.
 class LogDepthScope {

@@ -34,7 +34,7 @@ bool TextResize(TextBuffer& buffer, ULONGLONG length) {
   }
   if (length >= kMaxLength) EndRunOutOfMemory();
   const SIZE_T newBytes = TextBlockBytes(length);
-  if (newBytes != TextBlockBytes(TextLength(buffer))) {
+  if (buffer.Block == nullptr || newBytes != TextBlockBytes(buffer.Block->Length)) {
     void* block = std::realloc(buffer.Block, newBytes);
     if (block == nullptr) EndRunOutOfMemory();  // the old block stays valid
     buffer.Block = static_cast<TextBlock*>(block);

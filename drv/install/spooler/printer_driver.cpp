@@ -25,6 +25,7 @@ static_assert(sizeof(void*) != 8 || (kEntrySizes[0] == 8 && kEntrySizes[1] == 48
 // unknown (such entries are never read, whatever Count says).
 LPCWSTR EntryName(const DriverEnumeration& drivers, DWORD index) {
   if (drivers.Buffer == nullptr || index >= drivers.Count || drivers.Level < 1 || drivers.Level > 6) return nullptr;
+  // cppcheck-suppress redundantInitialization ; it misreads SIZE_T{index} and blames drivers.Buffer
   const BYTE* entry = drivers.Buffer + SIZE_T{index} * kEntrySizes[drivers.Level - 1];
   const SIZE_T nameOffset = drivers.Level == 1 ? offsetof(DRIVER_INFO_1W, pName) : offsetof(DRIVER_INFO_2W, pName);
   return *reinterpret_cast<const LPCWSTR*>(entry + nameOffset);

@@ -3,6 +3,7 @@
 namespace winsim::presets {
 
 Driver& AddProductDriver(Machine& machine) {
+  // cppcheck-suppress constVariable ; returned as the caller's Driver&
   if (Driver* existing = machine.spooler.FindDriver(kProductDriverName, u"Windows x64")) return *existing;
   const std::u16string store = machine.spooler.FindEnvironment(u"Windows x64")->driverDirectory + u"\\3\\";
   Driver driver;

@@ -38,6 +38,7 @@ std::u16string InstallerCommandLine(const std::u16string& arguments) {
 
 Driver& AddDriver(Machine& machine, const std::u16string& name) {
   const std::u16string environment = u"Windows x64";
+  // cppcheck-suppress constVariable ; returned as the caller's Driver&
   if (Driver* existing = machine.spooler.FindDriver(name, environment)) return *existing;
   const std::u16string store = machine.spooler.FindEnvironment(environment)->driverDirectory + u"\\3\\";
   // Each driver's files under names of its own, as inbox drivers have them.
