@@ -43,13 +43,13 @@ typedef ACCESS_MASK REGSAM;
     KEY_CREATE_LINK) &                                                                                                 \
    (~SYNCHRONIZE))
 
-#define REG_NONE (0ul)
-#define REG_SZ (1ul)
-#define REG_EXPAND_SZ (2ul)
-#define REG_BINARY (3ul)
-#define REG_DWORD (4ul)
-#define REG_MULTI_SZ (7ul)
-#define REG_QWORD (11ul)
+#define REG_NONE (0UL)
+#define REG_SZ (1UL)
+#define REG_EXPAND_SZ (2UL)
+#define REG_BINARY (3UL)
+#define REG_DWORD (4UL)
+#define REG_MULTI_SZ (7UL)
+#define REG_QWORD (11UL)
 
 #define REG_OPTION_NON_VOLATILE (0x00000000L)
 #define REG_CREATED_NEW_KEY (0x00000001L)

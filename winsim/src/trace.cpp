@@ -21,6 +21,7 @@ constexpr std::size_t kShownChars = 120;  // a string is cut after these
 
 // An open call: what its completion needs.
 struct Open {
+  // cppcheck-suppress unusedStructMember ; read when the call completes (Leave)
   std::size_t index;
   const char* letters;
   DWORD errorBefore;
@@ -42,13 +43,16 @@ Recorder& State() {
   return recorder;
 }
 
-std::string Printed(const char* format, std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
+constexpr char kHexDigits[] = "0123456789abcdef";
 
-std::string Hex(std::uint64_t value) { return Printed("0x%" PRIx64, value); }
+std::string Hex(std::uint64_t value) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), kHexDigits[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return "0x" + digits;
+}
 
 // The number as its type has it: sign and width.
 std::int64_t Signed(const Value& value) {
@@ -82,8 +86,8 @@ std::string Escaped(char c) {
     case '\r': return "\\r";
     case '\t': return "\\t";
     default:
-      return static_cast<unsigned char>(c) < 0x20 ? Printed("\\x%02" PRIx64, static_cast<std::uint64_t>(c))
-                                                  : std::string(1, c);
+      if (static_cast<unsigned char>(c) >= 0x20) return std::string(1, c);
+      return std::string{'\\', 'x', kHexDigits[c / 16], kHexDigits[c % 16]};
   }
 }
 
@@ -315,7 +319,7 @@ void Leave(std::size_t index, const Value* arguments, Value result) {
 
 std::string Line(const CallRecord& call) {
   char time[32];
-  std::snprintf(time, sizeof time, "[%4" PRIu64 ".%03" PRIu64 "] ", call.at / 1000, call.at % 1000);
+  (void)std::snprintf(time, sizeof time, "[%4" PRIu64 ".%03" PRIu64 "] ", call.at / 1000, call.at % 1000);
   std::string line = time + std::string(call.depth * 2, ' ') + call.name + "(";
   for (std::size_t i = 0; i < call.arguments.size(); ++i) line += (i == 0 ? "" : ", ") + call.arguments[i];
   line += ")";

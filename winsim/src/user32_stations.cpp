@@ -48,7 +48,7 @@ BOOL WINAPI GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWO
   }
   const auto size = static_cast<DWORD>(info.size());
   if (lpnLengthNeeded != nullptr) *lpnLengthNeeded = size;
-  if (nLength < size) {
+  if (nLength < size || pvInfo == nullptr) {  // a null buffer has no length
     Fail(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
