@@ -29,8 +29,6 @@ std::u16string AppendedText(const InstallContext& context, std::size_t before, L
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool ready = (winsim::SetCurrent(winsim::NewMachine()), true);
-  (void)ready;
   if (size < 8) return 0;
   LONG depth;
   DWORD code;
