@@ -3,8 +3,6 @@
 // (below 0x80: REG_MULTI_SZ); the rest is the value. Beyond the sanitizers'
 // checks, the list must be exactly the leading whole strings of the value,
 // and everything taken must be released again.
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -13,12 +11,9 @@
 #include <winsim/machine.h>
 
 #include "files/pending_renames.h"
+#include "fuzz_support.h"
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
 
 // A few files and a directory the fuzzer's paths can name; one is held.
 std::unique_ptr<winsim::Machine> SmallMachine() {
@@ -27,15 +22,15 @@ std::unique_ptr<winsim::Machine> SmallMachine() {
   machine->files.Put(u"C:\\b\\c.dll", {2});
   machine->files.Put(u"C:\\b\\held.dll", {3});
   machine->files.AddDirectory(u"C:\\d");
+  winsim::LockFile(*machine, u"C:\\b\\held.dll");
   return machine;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  winsim::SetCurrent(SmallMachine());
-  winsim::Machine& machine = winsim::Current();
-  winsim::LockFile(machine, u"C:\\b\\held.dll");
+  static const std::unique_ptr<winsim::Machine> small = SmallMachine();
+  winsim::Machine& machine = CopyOf(*small);
   std::vector<BYTE> value;
   if (size > 0) {
     const DWORD otherTypes[] = {REG_SZ, REG_BINARY, REG_DWORD, REG_NONE};

@@ -136,6 +136,7 @@ TEST(MachineJsonTest, ABadFileGivesOneLineNamingTheField) {
       {R"({"files": {"files": [{"path": "C:\\a"}, {"path": "c:\\A"}]}})",
        "machine.files.files[1]: the same entry as machine.files.files[0]"},
       {R"({"lastError": -1})", "machine.lastError: expected a whole number from 0 to 4294967295, found -1"},
+      {R"({"faults": {"Create\nFile": {"co\nunt": 1}}})", R"(machine.faults["Create\nFile"]: unknown field "co\nunt")"},
       {R"({"handles": {"entries": [{"value": 300, "kind": "File", "process": 300}], "next": 304}})",
        "machine.handles.entries[0].process: no process 300"},
       {R"({"handles": {"entries": [{"value": 264, "kind": "File", "process": 4}]}})",

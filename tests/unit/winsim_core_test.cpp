@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <winsim/machine_json.h>
+
 #include "test_support.h"
 
 namespace {
@@ -64,6 +66,14 @@ TEST_F(WinsimCoreTest, ArmedFaultsFailTheNamedCallTheGivenNumberOfTimes) {
   EXPECT_FALSE(GetDefaultPrinterW(name, &size));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
   EXPECT_TRUE(GetDefaultPrinterW(name, &size));
+}
+
+TEST_F(WinsimCoreTest, ACopyIsTheSameMachineWithoutTheProgramsHeapBlocks) {
+  void* block = GlobalAlloc(GPTR, 16);
+  const auto copy = machine().Copy();
+  EXPECT_TRUE(copy->memory.globalBlocks.empty());
+  EXPECT_EQ(winsim::SaveMachine(*copy), winsim::SaveMachine(machine()));
+  GlobalFree(block);
 }
 
 // ---- the registry ----

@@ -111,6 +111,12 @@ Machine::~Machine() {
   for (auto& block : memory.localBlocks) std::free(block.first);
 }
 
+std::unique_ptr<Machine> Machine::Copy() const {
+  std::unique_ptr<Machine> copy(new Machine(*this));
+  copy->memory = Memory();
+  return copy;
+}
+
 void Machine::FailNext(const std::string& api, DWORD error, int count) { faults[api] = Fault{error, count}; }
 
 bool Machine::TakeFault(const char* api) {

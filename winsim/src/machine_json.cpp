@@ -142,7 +142,7 @@ void CheckReferences(const Json& root, const Machine& m) {
   };
   if (m.processes.count(m.caller) == 0) Fail("machine.caller", "no process " + std::to_string(m.caller));
   process("machine.services.spooler.process", m.services.spooler.process);
-  for (const auto& [name, mutex] : m.mutexes) process("machine.mutexes[\"" + Narrow(name) + "\"].owner", mutex.owner);
+  for (const auto& [name, mutex] : m.mutexes) process(MemberPath("machine.mutexes", Narrow(name)) + ".owner", mutex.owner);
   // Records of maps are checked as the file lists them, so the index in the
   // error is the file's.
   const auto records = [&root, &process](const char* section, const char* list, const char* field, bool noneAllowed) {

@@ -38,6 +38,16 @@ inline std::string Shown(const Json& j) {
   return text.size() > 40 ? text.substr(0, 37) + "..." : text;
 }
 
+// A name from the file as an error line gives it: in quotes, escaped as
+// JSON escapes it, so that a line break in a name stays in the one line.
+inline std::string Quoted(const std::string& name) {
+  return Json(name).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+// The path of a member of an object that maps names to values.
+inline std::string MemberPath(const std::string& path, const std::string& name) {
+  return path + "[" + Quoted(name) + "]";
+}
+
 [[noreturn]] inline void Expected(const std::string& path, const std::string& what, const Json& found) {
   const char* kind = "a number";
   switch (found.type()) {
@@ -272,7 +282,7 @@ void LoadFields(const Json& j, const std::string& path, T& value) {
   FieldNames known;
   Fields(known, std::as_const(value));
   for (const auto& field : j.items()) {
-    if (known.names.count(field.key()) == 0) Fail(path, "unknown field \"" + field.key() + "\"");
+    if (known.names.count(field.key()) == 0) Fail(path, "unknown field " + Quoted(field.key()));
   }
   Loader loader(j, path);
   Fields(loader, value);
@@ -338,7 +348,7 @@ inline void KeyFrom(const std::string& text, const std::string&, std::string& ke
 inline void KeyFrom(const std::string& text, const std::string&, std::u16string& key) { key = Widen(text); }
 inline void KeyFrom(const std::string& text, const std::string& path, int& key) {
   const Json number = Json::parse(text, nullptr, false);
-  if (!number.is_number_integer()) Fail(path, "expected a whole number as the key, found \"" + text + "\"");
+  if (!number.is_number_integer()) Fail(path, "expected a whole number as the key, found " + Quoted(text));
   FromJson(number, path, key);
 }
 
@@ -353,7 +363,7 @@ void FromJson(const Json& j, const std::string& path, std::map<K, V>& items) {
   if (!j.is_object()) Expected(path, "an object", j);
   items.clear();
   for (const auto& member : j.items()) {
-    const std::string at = path + "[\"" + member.key() + "\"]";
+    const std::string at = MemberPath(path, member.key());
     K key{};
     KeyFrom(member.key(), at, key);
     V value{};

@@ -86,7 +86,7 @@ void FromJson(const Json& j, const std::string& path, PrinterData<M> data) {
   if (!j.is_object()) Expected(path, "an object", j);
   data.keys.clear();
   for (const auto& member : j.items()) {
-    const std::string at = path + "[\"" + member.key() + "\"]";
+    const std::string at = MemberPath(path, member.key());
     const std::u16string key = FoldCase(Widen(member.key()));
     if (data.keys.count(key) != 0) Fail(at, "the same key as another, without regard to case");
     FromJson(member.value(), at, AsList(data.keys[key], KeyedBy<RegistryValue>(FoldedName)));

@@ -48,6 +48,28 @@ std::vector<Frame*>& Frames() {
   return frames;
 }
 
+// Stacks are kept for the next run: mapping a fresh one for every run costs
+// more than most runs (many times more under AddressSanitizer).
+struct SpareStacks {
+  std::vector<char*> stacks;
+  ~SpareStacks() {
+    for (char* stack : stacks) std::free(stack);
+  }
+};
+
+std::vector<char*>& Spare() {
+  static SpareStacks spare;
+  return spare.stacks;
+}
+
+char* TakeStack() {
+  std::vector<char*>& spare = Spare();
+  if (spare.empty()) return static_cast<char*>(std::malloc(kStackBytes));
+  char* stack = spare.back();
+  spare.pop_back();
+  return stack;
+}
+
 // Sanitizer bookkeeping around each switch of stacks.
 void StartSwitch(void** fakeStack, const void* bottom, std::size_t size) {
 #ifdef WINSIM_ASAN
@@ -87,7 +109,7 @@ void Entry() {
 std::optional<UINT> RunAsProcess(const std::function<void()>& body) {
   Frame frame;
   frame.body = &body;
-  frame.stack = static_cast<char*>(std::malloc(kStackBytes));
+  frame.stack = TakeStack();
   if (frame.stack == nullptr) std::abort();
   getcontext(&frame.program);
   frame.program.uc_stack.ss_sp = frame.stack;
@@ -104,7 +126,7 @@ std::optional<UINT> RunAsProcess(const std::function<void()>& body) {
   // The dropped stack may still carry the poison of its frames.
   __asan_unpoison_memory_region(frame.stack, kStackBytes);
 #endif
-  std::free(frame.stack);
+  Spare().push_back(frame.stack);
   if (frame.failure) std::rethrow_exception(frame.failure);
   return frame.exited ? std::optional<UINT>(frame.code) : std::nullopt;
 }

@@ -82,8 +82,12 @@ struct Machine {
 
   Machine();
   ~Machine();
-  Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
+
+  // The same machine with none of this one's heap blocks (they are real
+  // memory of the program that took them): a starting point built once and
+  // copied for each run.
+  std::unique_ptr<Machine> Copy() const;
 
   // Arms a fault: the next `count` calls of `api` fail with `error`.
   void FailNext(const std::string& api, DWORD error, int count = 1);
@@ -105,6 +109,9 @@ struct Machine {
   void Dispatch(const Event& event);
   // The earliest pending event at or before `until`, if any.
   std::optional<std::uint64_t> NextEventTime(std::uint64_t until) const;
+
+ private:
+  Machine(const Machine&) = default;  // Copy(), which leaves the blocks behind
 };
 
 // The process that hosts everything on a fresh machine (pid 4).
