@@ -40,7 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   InstallContext context{};
   context.LogDepth = depth;
   LogLine(context, TEXT("%s"), name.c_str());
-  Check(AppendedText(context, 0, depth) == shown.substr(0, LogLineCapacity - 1));
+  // A cut line drops the high half of a pair whose low half did not fit.
+  std::u16string expected = shown.substr(0, LogLineCapacity - 1);
+  if (expected.size() < shown.size() && !expected.empty() && expected.back() >= 0xD800 && expected.back() < 0xDC00) {
+    expected.pop_back();
+  }
+  Check(AppendedText(context, 0, depth) == expected);
 
   const std::size_t before = TextLength(context.LogText);
   SetLastError(code);
