@@ -29,7 +29,7 @@ WINESERVER = (shutil.which("wineserver", path="/usr/lib/wine:" + os.environ.get(
 PRODUCT_WIN = r"C:\Program Files\Ravelquill"
 INSTALLER_WIN = PRODUCT_WIN + r"\bin\vexinst64.exe"
 HELPERS_WIN = r"C:\ravelquill-e2e"
-HELPERS = ("holdfile", "holdshift", "logwindow", "spoolstate", "ownerwindow", "postmessage", "printers")
+HELPERS = ("holdfile", "holdshift", "logwindow", "spoolstate", "ownerwindow", "postmessage", "printers", "ready")
 
 TRAY_WINDOW_CLASS = "rvs::{05759F8E-103D-41B6-8A61-EFAA89516692}"
 TRAY_QUIT_MESSAGE = 1026
@@ -271,12 +271,30 @@ class Prefix:
     def boot(self) -> None:
         """Starts the prefix's wineserver for the whole scenario, like a
         machine that stays up: without it the server, and with it the service
-        manager and the spooler, would end whenever no program runs."""
+        manager and the spooler, would end whenever no program runs. Then the
+        ready helper, the machine's session, starts Wine's own processes
+        (service manager, drivers, desktop) and keeps the desktop up: each
+        inherits the stderr of the program that starts it, and what they print
+        (a Wine driver crashes now and then while it starts) must not land in
+        a scenario program's output. Their output, and the session's, is the
+        prefix's first output file."""
         if server_running(self.path):
             kill_wineserver(self.path)  # someone's leftovers: start from a clean machine
         subprocess.run([WINESERVER, "-p"], env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=KILL_TIMEOUT, check=False)
         wait_until(lambda: server_running(self.path), KILL_TIMEOUT, "the wineserver of " + self.path.name)
+        self.session = session = self.start(self.helper("ready"))
+        wait_until(lambda: "ready" in session.output().splitlines() or session.popen.poll() is not None, RUN_TIMEOUT,
+                   "the session of " + self.path.name)
+        if "ready" not in session.output().splitlines():
+            self.shut_down()
+            raise E2EError("%s did not come up (%s): %s" % (self.path.name, session.popen.returncode,
+                                                            session.output()))
+
+    def shut_down(self) -> None:
+        """Every process of the machine ends, the session with them."""
+        kill_wineserver(self.path)
+        self.session.kill()
 
     def start(self, program: str, *args: str, cwd: Optional[Path] = None) -> "WineProcess":
         """A program that runs until it ends or, for the helpers that wait,
@@ -301,7 +319,7 @@ class Prefix:
     def restart_wine(self) -> None:
         """A restart of the machine: every process ends, the registry is
         saved, and a fresh service manager reads its services anew."""
-        kill_wineserver(self.path)
+        self.shut_down()
         self.boot()
 
     def state(self, *files: str) -> dict:
@@ -407,7 +425,7 @@ class Prefix:
     # -- end --------------------------------------------------------------------
 
     def close(self, remove: bool = True) -> None:
-        kill_wineserver(self.path)
+        self.shut_down()
         if remove and not os.environ.get("E2E_KEEP"):
             shutil.rmtree(self.path, ignore_errors=True)
 
