@@ -57,8 +57,10 @@ def wine_environment(prefix: Path, display: Optional[str] = None) -> dict:
         "LC_ALL": "C.UTF-8",
         "WINEPREFIX": str(prefix),
         "WINEDEBUG": "-all",
-        # No Mono or Gecko installer dialogs while the prefix is booted.
-        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        # No Mono or Gecko installer dialogs while the prefix is booted, and no
+        # menu builder: at every boot it opened and closed a desktop of its
+        # own while the scenario's first programs came up.
+        "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
         # The host's CUPS printers would otherwise appear in every prefix.
         "CUPS_SERVER": str(WORK_DIR / "no-cups.sock"),
     }
