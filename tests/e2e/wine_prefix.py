@@ -326,15 +326,6 @@ class Prefix:
 
     def state(self, *files: str) -> dict:
         result = self.run(self.helper("spoolstate"), *files)
-        if result.returncode != 0 and not result.stdout:
-            # Seen once in many runs under load: Wine ended the query with 1
-            # before it printed anything. The query changes nothing, so asking
-            # again is safe; a second failure is reported with both.
-            first = result
-            result = self.run(self.helper("spoolstate"), *files)
-            if result.returncode != 0:
-                raise E2EError("spoolstate failed twice (%d, then %d): %s" % (first.returncode, result.returncode,
-                                                                             result.stdout))
         if result.returncode != 0:
             raise E2EError("spoolstate failed (%d): %s" % (result.returncode, result.stdout))
         return json.loads(result.stdout)
