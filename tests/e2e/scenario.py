@@ -69,8 +69,8 @@ class Scenario(unittest.TestCase):
         prefix.reg("delete", r"HKCU\Software\Wine\DllOverrides", "/v", "localspl", "/f")
 
     def describe(self, run: Run) -> str:
-        return "exit %d after %.1f s, window %s, output %r" % (
-            run.exit_code, run.seconds, json.dumps(run.window, indent=1), run.output)
+        return "exit %d after %.1f s, window %s, output %r, Wine's errors %r" % (
+            run.exit_code, run.seconds, json.dumps(run.window, indent=1), run.output, run.errors)
 
     def assertExit(self, run: Run, code: int, words=()) -> None:
         self.assertEqual(run.exit_code, code, "words %r: %s" % (list(words), self.describe(run)))

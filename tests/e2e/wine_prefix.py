@@ -8,6 +8,7 @@ and every prefix ends with `wineserver -k`, so no Wine process outlives it.
 
 import json
 import os
+import platform
 import select
 import shutil
 import subprocess
@@ -25,6 +26,14 @@ SCENARIO_DIR = WORK_DIR / "scenarios"
 WINE = shutil.which("wine64", path="/usr/lib/wine:" + os.environ.get("PATH", "")) or "/usr/lib/wine/wine64"
 WINESERVER = (shutil.which("wineserver", path="/usr/lib/wine:" + os.environ.get("PATH", ""))
               or "/usr/lib/wine/wineserver")
+# Every Windows program starts without address randomisation. Debian's Wine has
+# no preloader to reserve the low addresses Windows needs, so the loader's own
+# heap lands anywhere in the gigabyte above it, and about one start in two
+# thousand finds it on the shared user data page at 0x7ffe0000: that program
+# ends at once with exit 1 ("failed to map the shared user data"). Without
+# randomisation the heap always sits right above the loader, far below it.
+# Wine's own processes inherit the setting.
+WINE_COMMAND = ["setarch", platform.machine(), "--addr-no-randomize", WINE]
 
 PRODUCT_WIN = r"C:\Program Files\Ravelquill"
 INSTALLER_WIN = PRODUCT_WIN + r"\bin\vexinst64.exe"
@@ -56,7 +65,8 @@ def wine_environment(prefix: Path, display: Optional[str] = None) -> dict:
         "HOME": str(home),
         "LC_ALL": "C.UTF-8",
         "WINEPREFIX": str(prefix),
-        "WINEDEBUG": "-all",
+        # Wine's error lines only; they go to each program's error file.
+        "WINEDEBUG": "fixme-all",
         # No Mono or Gecko installer dialogs while the prefix is booted, and no
         # menu builder: at every boot it opened and closed a desktop of its
         # own while the scenario's first programs came up.
@@ -119,14 +129,14 @@ def boot_prefix(path: Path) -> None:
     # the boot leaves running) and is shown when the boot fails.
     log = path.parent / (path.name + "-boot.log")
     with open(log, "wb") as sink:
-        booted = subprocess.run([WINE, "wineboot", "--init"], env=env, stdout=sink, stderr=subprocess.STDOUT,
+        booted = subprocess.run(WINE_COMMAND + ["wineboot", "--init"], env=env, stdout=sink, stderr=subprocess.STDOUT,
                                 timeout=BOOT_TIMEOUT, check=False)
     output = log.read_text(errors="replace")
     log.unlink()
     if booted.returncode != 0:
         raise E2EError("wineboot --init exited with %d: %s" % (booted.returncode, output[-2000:]))
     # Windows and dialogs without an X display: the null graphics driver.
-    subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/d", "null", "/f"],
+    subprocess.run(WINE_COMMAND + ["reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/d", "null", "/f"],
                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=RUN_TIMEOUT, check=True)
     # Idle: everything the boot started has finished and the registry is saved.
     subprocess.run([WINESERVER, "-w"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -152,28 +162,34 @@ def sweep() -> None:
 @dataclass
 class Finished:
     returncode: int
-    stdout: str  # stdout and stderr together
+    stdout: str
+    errors: str  # stderr: Wine's error lines and whatever the program wrote there
 
 
 class WineProcess:
-    """A Windows program under Wine. Its output goes to a file, never a pipe:
-    Wine's own background processes (service manager, desktop) that a program
-    happens to start inherit its output, and a pipe would never reach its end.
-    Its stdin is a pipe that the helpers watch: closing it tells them to stop."""
+    """A Windows program under Wine. Its stdout and stderr go to files, never
+    pipes: Wine's own background processes that a program happens to start
+    inherit them, and a pipe would never reach its end. Its stdin is a pipe
+    that the helpers watch: closing it tells them to stop."""
 
     def __init__(self, command: list, env: dict, output: Path, cwd: Optional[Path] = None):
+        self.name = command[len(WINE_COMMAND)]
         self.output_path = output
-        with open(output, "wb") as sink:
+        self.errors_path = output.with_suffix(".err")
+        with open(output, "wb") as sink, open(self.errors_path, "wb") as errors:
             self.popen = subprocess.Popen(command, env=env, cwd=str(cwd) if cwd else None, stdin=subprocess.PIPE,
-                                          stdout=sink, stderr=subprocess.STDOUT)
+                                          stdout=sink, stderr=errors)
 
     def output(self) -> str:
         return self.output_path.read_text(encoding="utf-8", errors="replace")
 
+    def errors(self) -> str:
+        return self.errors_path.read_text(encoding="utf-8", errors="replace")
+
     def line(self, timeout: float = RUN_TIMEOUT) -> str:
         """The first line the program prints, once it is complete."""
         text = wait_until(lambda: self.output() if "\n" in self.output() or self.popen.poll() is not None else "",
-                          timeout, "a line from " + self.popen.args[1])
+                          timeout, "a line from " + self.name)
         return text.split("\n", 1)[0].strip()
 
     def wait(self, timeout: float = RUN_TIMEOUT) -> Finished:
@@ -182,9 +198,9 @@ class WineProcess:
             code = self.popen.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             self.kill()
-            raise E2EError("%s did not end within %.0f s" % (self.popen.args[1], timeout))
+            raise E2EError("%s did not end within %.0f s; Wine's errors: %r" % (self.name, timeout, self.errors()))
         self.close_stdin()
-        return Finished(code, self.output())
+        return Finished(code, self.output(), self.errors())
 
     def finish(self, timeout: float = RUN_TIMEOUT) -> Finished:
         """Closes stdin (the helpers' signal to stop) and waits for the end."""
@@ -206,7 +222,8 @@ def window_report(result: Finished) -> Optional[dict]:
     """The log window helper's report; None when no window opened."""
     lines = result.stdout.strip().splitlines()
     if not lines or not lines[-1].startswith("{"):
-        raise E2EError("the log window helper ended with %d: %r" % (result.returncode, result.stdout))
+        raise E2EError("the log window helper ended with %d: %r; Wine's errors: %r" % (result.returncode, result.stdout,
+                                                                                       result.errors))
     window = json.loads(lines[-1])
     return window if window.get("found") else None
 
@@ -217,6 +234,7 @@ class Run:
     window: Optional[dict]  # what the log window showed, None when it never opened
     seconds: float
     output: str = ""
+    errors: str = ""  # Wine's error lines
 
 
 class Prefix:
@@ -290,8 +308,8 @@ class Prefix:
                    "the session of " + self.path.name)
         if "ready" not in session.output().splitlines():
             self.shut_down()
-            raise E2EError("%s did not come up (%s): %s" % (self.path.name, session.popen.returncode,
-                                                            session.output()))
+            raise E2EError("%s did not come up (%s): %r; Wine's errors: %r" % (
+                self.path.name, session.popen.returncode, session.output(), session.errors()))
 
     def shut_down(self) -> None:
         """Every process of the machine ends, the session with them."""
@@ -304,16 +322,23 @@ class Prefix:
         self._outputs += 1
         output = self.path / "e2e-output" / ("%d.txt" % self._outputs)
         output.parent.mkdir(exist_ok=True)
-        return WineProcess([WINE, program, *args], self.env(), output, cwd)
+        return WineProcess(WINE_COMMAND + [program, *args], self.env(), output, cwd)
 
     def run(self, program: str, *args: str, timeout: float = RUN_TIMEOUT) -> "Finished":
         process = self.start(program, *args)
         return process.finish(timeout)
 
-    def reg(self, *args: str) -> None:
-        result = self.run("reg", *args)
+    def run_checked(self, what: str, program: str, *args: str) -> "Finished":
+        """Runs a program that must end with 0; otherwise says what failed,
+        with the program's output and Wine's errors."""
+        result = self.run(program, *args)
         if result.returncode != 0:
-            raise E2EError("reg %s failed: %s" % (" ".join(args), result.stdout))
+            raise E2EError("%s failed (%d): %r; Wine's errors: %r" % (what, result.returncode, result.stdout,
+                                                                      result.errors))
+        return result
+
+    def reg(self, *args: str) -> None:
+        self.run_checked("reg " + " ".join(args), "reg", *args)
 
     def reg_add(self, key: str, value: str, data: str, kind: str = "REG_SZ") -> None:
         self.reg("add", key, "/v", value, "/t", kind, "/d", data, "/f")
@@ -325,10 +350,7 @@ class Prefix:
         self.boot()
 
     def state(self, *files: str) -> dict:
-        result = self.run(self.helper("spoolstate"), *files)
-        if result.returncode != 0:
-            raise E2EError("spoolstate failed (%d): %s" % (result.returncode, result.stdout))
-        return json.loads(result.stdout)
+        return json.loads(self.run_checked("spoolstate", self.helper("spoolstate"), *files).stdout)
 
     def printers(self) -> dict:
         """The spooler as the printer scenarios read it: the printers with
@@ -362,16 +384,12 @@ class Prefix:
                 args += [option, value]
         if default:
             args.append("--default")
-        result = self.run(self.helper("printers"), *args)
-        if result.returncode != 0:
-            raise E2EError("printers add %s failed: %s" % (name, result.stdout))
+        self.run_checked("printers add " + name, self.helper("printers"), *args)
 
     def add_driver(self, name: str, layout_bin: str = PRODUCT_WIN + r"\bin") -> None:
         """Registers a driver from a layout's driver, UI and help files."""
         files = [layout_bin + "\\" + f for f in ("vexdrv64.dll", "vexui64.dll", "vexhelp.chm")]
-        result = self.run(self.helper("printers"), "add-driver", name, *files)
-        if result.returncode != 0:
-            raise E2EError("printers add-driver %s failed: %s" % (name, result.stdout))
+        self.run_checked("printers add-driver " + name, self.helper("printers"), "add-driver", name, *files)
 
     def set_pending_renames(self, pairs: list) -> None:
         """The system's PendingFileRenameOperations as (source, target) pairs,
@@ -407,13 +425,16 @@ class Prefix:
         program = self.start_installer(*words, installer=installer)
         try:
             result = program.wait(timeout)
-        except E2EError:
+        except E2EError as hang:
+            watching = watcher.popen.poll()
             watcher.kill()
             kill_wineserver(self.path)
-            raise E2EError("the installer did not end within %.0f s (words %r)" % (timeout, words))
+            raise E2EError("%s (words %r); the log window helper %s, output %r, Wine's errors %r" % (
+                hang, words, "was still looking" if watching is None else "had ended with %d" % watching,
+                watcher.output(), watcher.errors()))
         seconds = time.monotonic() - started
         report = watcher.finish(RUN_TIMEOUT)
-        return Run(result.returncode, window_report(report), seconds, result.stdout)
+        return Run(result.returncode, window_report(report), seconds, result.stdout, result.errors)
 
     # -- end --------------------------------------------------------------------
 
