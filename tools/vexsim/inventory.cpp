@@ -44,16 +44,10 @@ std::string Bytes(const std::vector<std::uint8_t>& bytes) {
 
 // Registry data as its type reads: text, a list of texts, a number, bytes.
 std::string Data(const winsim::RegistryValue& value) {
-  const auto text = [&value] {
-    std::u16string text(value.data.size() / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i)
-      text[i] = static_cast<char16_t>(value.data[2 * i] | value.data[2 * i + 1] << 8);
-    return text.substr(0, text.find(u'\0'));
-  };
   std::string shown = Named(winsim::ConstantName(winsim::kRegistryTypes, value.type), value.type) + " ";
   switch (value.type) {
     case REG_SZ:
-    case REG_EXPAND_SZ: return shown + Quoted(text());
+    case REG_EXPAND_SZ: return shown + Quoted(winsim::StringOf(value.data));
     case REG_MULTI_SZ: {
       std::string list;
       for (const std::u16string& item : winsim::MultiStrings(value.data))
@@ -87,12 +81,9 @@ Item FileItem(const winsim::File& file) {
 
 // "HKLM\SOFTWARE\...\Run" from "HKEY_LOCAL_MACHINE\SOFTWARE\...\Run".
 std::string ShortKey(const std::u16string& path) {
-  static const std::pair<std::u16string, std::u16string> kRoots[] = {{u"HKEY_LOCAL_MACHINE", u"HKLM"},
-                                                                     {u"HKEY_CURRENT_USER", u"HKCU"},
-                                                                     {u"HKEY_CLASSES_ROOT", u"HKCR"},
-                                                                     {u"HKEY_USERS", u"HKU"}};
-  for (const auto& [root, abbreviation] : kRoots) {
-    if (path.compare(0, root.size(), root) == 0) return winsim::Narrow(abbreviation + path.substr(root.size()));
+  for (const winsim::RegistryRoot& root : winsim::RegistryRoots()) {
+    const std::u16string name = root.name;
+    if (path.compare(0, name.size(), name) == 0) return winsim::Narrow(root.shortName + path.substr(name.size()));
   }
   return winsim::Narrow(path);
 }
@@ -226,20 +217,19 @@ Section RegistryValues(const winsim::Machine& machine) {
 
 Section RunValue(const winsim::Machine& machine) {
   Section section{"Run value", "registry value", {}};
-  const auto key = machine.registry.keys.find(winsim::FoldCase(winsim::presets::kTrayRunKey));
-  if (key == machine.registry.keys.end()) return section;
-  const auto value = key->second.values.find(winsim::FoldCase(winsim::presets::kTrayRunValue));
-  if (value != key->second.values.end()) section.items.push_back(ValueItem(key->second, value->second));
+  const winsim::RegistryValue* value =
+      machine.registry.FindValue(winsim::presets::kTrayRunKey, winsim::presets::kTrayRunValue);
+  if (value != nullptr)
+    section.items.push_back(ValueItem(*machine.registry.FindKey(winsim::presets::kTrayRunKey), *value));
   return section;
 }
 
 Section PendingFileOperations(const winsim::Machine& machine) {
   Section section{"pending file operations", "pending file operation", {}};
-  const auto key = machine.registry.keys.find(winsim::FoldCase(winsim::kSessionManagerKey));
-  if (key == machine.registry.keys.end()) return section;
-  const auto value = key->second.values.find(winsim::FoldCase(winsim::kPendingRenamesValue));
-  if (value == key->second.values.end()) return section;
-  const std::vector<std::u16string> entries = winsim::MultiStrings(value->second.data);
+  const winsim::RegistryValue* value =
+      machine.registry.FindValue(winsim::kSessionManagerKey, winsim::kPendingRenamesValue);
+  if (value == nullptr) return section;
+  const std::vector<std::u16string> entries = winsim::MultiStrings(value->data);
   // Pairs of source and target, each "\??\" + a path; an empty target
   // deletes, a target after "!" is replaced.
   const auto path = [](std::u16string entry) {

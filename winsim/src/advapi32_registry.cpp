@@ -44,13 +44,9 @@ struct OpenKey {
 // The predefined roots are open with every right the key allows.
 bool Resolve(HKEY hKey, OpenKey& out) {
   Registry& registry = M().registry;
-  const std::pair<HKEY, const char16_t*> roots[] = {{HKEY_CLASSES_ROOT, u"HKEY_CLASSES_ROOT"},
-                                                    {HKEY_CURRENT_USER, u"HKEY_CURRENT_USER"},
-                                                    {HKEY_LOCAL_MACHINE, u"HKEY_LOCAL_MACHINE"},
-                                                    {HKEY_USERS, u"HKEY_USERS"}};
-  for (const auto& root : roots) {
-    if (hKey == root.first) {
-      out.key = &registry.CreateKey(root.second);
+  for (const RegistryRoot& root : RegistryRoots()) {
+    if (hKey == root.handle) {
+      out.key = &registry.CreateKey(root.name);
       out.granted = kSpecificRights;
       return true;
     }

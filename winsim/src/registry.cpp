@@ -8,13 +8,6 @@ namespace winsim {
 
 namespace {
 
-constexpr std::pair<const char16_t*, const char16_t*> kRootNames[] = {
-    {u"HKEY_CLASSES_ROOT", u"HKCR"},
-    {u"HKEY_CURRENT_USER", u"HKCU"},
-    {u"HKEY_LOCAL_MACHINE", u"HKLM"},
-    {u"HKEY_USERS", u"HKU"},
-};
-
 // Creates a key given by its canonical path, and the keys above it.
 RegistryKey& CreateIn(std::map<std::u16string, RegistryKey>& keys, const std::u16string& canonical) {
   for (std::size_t cut = canonical.find(u'\\'); cut != std::u16string::npos; cut = canonical.find(u'\\', cut + 1)) {
@@ -28,9 +21,19 @@ RegistryKey& CreateIn(std::map<std::u16string, RegistryKey>& keys, const std::u1
 
 }  // namespace
 
+const std::vector<RegistryRoot>& RegistryRoots() {
+  static const std::vector<RegistryRoot> kRoots = {
+      {HKEY_CLASSES_ROOT, u"HKEY_CLASSES_ROOT", u"HKCR"},
+      {HKEY_CURRENT_USER, u"HKEY_CURRENT_USER", u"HKCU"},
+      {HKEY_LOCAL_MACHINE, u"HKEY_LOCAL_MACHINE", u"HKLM"},
+      {HKEY_USERS, u"HKEY_USERS", u"HKU"},
+  };
+  return kRoots;
+}
+
 std::map<std::u16string, RegistryKey> DefaultRegistryKeys() {
   std::map<std::u16string, RegistryKey> keys;
-  for (const auto& root : kRootNames) CreateIn(keys, root.first);
+  for (const RegistryRoot& root : RegistryRoots()) CreateIn(keys, root.name);
   CreateIn(keys, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
   CreateIn(keys, u"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print");
   CreateIn(keys, kSessionManagerKey);
@@ -41,9 +44,9 @@ std::map<std::u16string, RegistryKey> DefaultRegistryKeys() {
 std::u16string Registry::Canonical(const std::u16string& path) {
   const std::size_t cut = path.find(u'\\');
   const std::u16string root = FoldCase(path.substr(0, cut));
-  for (const auto& names : kRootNames) {
-    if (root == FoldCase(names.first) || root == FoldCase(names.second)) {
-      std::u16string canonical = names.first;
+  for (const RegistryRoot& names : RegistryRoots()) {
+    if (root == FoldCase(names.name) || root == FoldCase(names.shortName)) {
+      std::u16string canonical = names.name;
       if (cut != std::u16string::npos) canonical += path.substr(cut);
       while (!canonical.empty() && canonical.back() == u'\\') canonical.pop_back();
       return canonical;
@@ -52,15 +55,19 @@ std::u16string Registry::Canonical(const std::u16string& path) {
   return std::u16string();
 }
 
-RegistryKey* Registry::FindKey(const std::u16string& path) {
+const RegistryKey* Registry::FindKey(const std::u16string& path) const {
   auto it = keys.find(FoldCase(Canonical(path)));
   return it == keys.end() ? nullptr : &it->second;
 }
 
+RegistryKey* Registry::FindKey(const std::u16string& path) {
+  return const_cast<RegistryKey*>(static_cast<const Registry&>(*this).FindKey(path));
+}
+
 RegistryKey& Registry::CreateKey(const std::u16string& path) { return CreateIn(keys, Canonical(path)); }
 
-const RegistryValue* Registry::FindValue(const std::u16string& keyPath, const std::u16string& name) {
-  RegistryKey* key = FindKey(keyPath);
+const RegistryValue* Registry::FindValue(const std::u16string& keyPath, const std::u16string& name) const {
+  const RegistryKey* key = FindKey(keyPath);
   if (key == nullptr) return nullptr;
   auto it = key->values.find(FoldCase(name));
   return it == key->values.end() ? nullptr : &it->second;
@@ -100,6 +107,12 @@ std::vector<BYTE> MultiStringBytes(const std::vector<std::u16string>& strings) {
   all.push_back(0);
   const auto* bytes = reinterpret_cast<const BYTE*>(all.data());
   return std::vector<BYTE>(bytes, bytes + all.size() * sizeof(char16_t));
+}
+
+std::u16string StringOf(const std::vector<BYTE>& bytes) {
+  std::u16string units(bytes.size() / 2, 0);
+  if (!units.empty()) std::memcpy(units.data(), bytes.data(), units.size() * sizeof(char16_t));
+  return units.substr(0, units.find(u'\0'));
 }
 
 std::vector<std::u16string> MultiStrings(const std::vector<BYTE>& bytes) {

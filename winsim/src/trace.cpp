@@ -122,14 +122,10 @@ std::string StringOf(const Value& value) {
 }
 
 std::string Handle(std::uint64_t value) {
-  static const std::pair<HKEY, const char*> kRoots[] = {{HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT"},
-                                                        {HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
-                                                        {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
-                                                        {HKEY_USERS, "HKEY_USERS"}};
   if (value == 0) return "NULL";
   if (value == HandleValue(INVALID_HANDLE_VALUE)) return "INVALID_HANDLE_VALUE";
-  for (const auto& [root, name] : kRoots) {
-    if (value == HandleValue(root)) return name;
+  for (const RegistryRoot& root : RegistryRoots()) {
+    if (value == HandleValue(root.handle)) return Narrow(root.name);
   }
   return Hex(value);
 }

@@ -28,6 +28,14 @@ struct RegistryKey {
   REGSAM denied = 0;
 };
 
+// A predefined root key: its handle, its name, and the name's short form.
+struct RegistryRoot {
+  HKEY handle;
+  const char16_t* name;       // "HKEY_LOCAL_MACHINE"
+  const char16_t* shortName;  // "HKLM"
+};
+const std::vector<RegistryRoot>& RegistryRoots();
+
 // The keys a fresh Windows x64 has that the installer looks at.
 std::map<std::u16string, RegistryKey> DefaultRegistryKeys();
 
@@ -38,9 +46,10 @@ struct Registry {
   // unknown root.
   static std::u16string Canonical(const std::u16string& path);
   RegistryKey* FindKey(const std::u16string& path);
+  const RegistryKey* FindKey(const std::u16string& path) const;
   // Creates the key and the keys above it as needed.
   RegistryKey& CreateKey(const std::u16string& path);
-  const RegistryValue* FindValue(const std::u16string& keyPath, const std::u16string& name);
+  const RegistryValue* FindValue(const std::u16string& keyPath, const std::u16string& name) const;
   void SetValue(const std::u16string& keyPath, const std::u16string& name, DWORD type, std::vector<BYTE> data);
   void SetString(const std::u16string& keyPath, const std::u16string& name, const std::u16string& text);
   void SetDword(const std::u16string& keyPath, const std::u16string& name, DWORD value);
@@ -49,6 +58,8 @@ struct Registry {
   bool DeleteValue(const std::u16string& keyPath, const std::u16string& name);
 };
 
+// The text of REG_SZ bytes, up to its terminator (all of it when there is none).
+std::u16string StringOf(const std::vector<BYTE>& bytes);
 // REG_MULTI_SZ bytes: each string with its terminator, then the final zero.
 std::vector<BYTE> MultiStringBytes(const std::vector<std::u16string>& strings);
 // The strings of REG_MULTI_SZ bytes before the final zero, empty ones too
