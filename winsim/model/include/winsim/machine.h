@@ -1,6 +1,6 @@
 // The simulated Windows machine: all state the Win32 calls of winsim act on.
 // Tests and vexsim build a Machine, make it current, run installer code, and
-// look at the machine afterwards. The API layer (winsim/src/*.cpp) is the only
+// look at the machine afterwards. The API layer (winsim/win32/) is the only
 // code that changes it on the installer's behalf.
 #pragma once
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "machine.h"
+#include <winsim/machine.h>
 
 namespace winsim {
 

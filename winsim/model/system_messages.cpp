@@ -1,6 +1,6 @@
 // English texts of the system error codes the installer can meet, as
 // Windows' system message table gives them.
-#include "system_messages.h"
+#include <winsim/system_messages.h>
 
 #include <windows.h>
 

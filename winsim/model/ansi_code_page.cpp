@@ -1,4 +1,4 @@
-#include "ansi_code_page.h"
+#include <winsim/ansi_code_page.h>
 
 namespace winsim {
 namespace {
