@@ -8,6 +8,18 @@ namespace {
 
 BOOL DeleteDriver(const WCHAR* name, DWORD flags) { return DeletePrinterDriverExW(nullptr, kX64, W(name), flags, 0); }
 
+bool DriverListed(const WCHAR* name) {
+  DWORD count = 0;
+  std::vector<BYTE> block =
+      Fetch([](LPBYTE b, DWORD size, LPDWORD n,
+               LPDWORD returned) { return EnumPrinterDriversW(nullptr, kX64, 2, b, size, n, returned); },
+            &count);
+  for (DWORD i = 0; i < count; ++i) {
+    if (SameName(reinterpret_cast<const DRIVER_INFO_2W*>(block.data())[i].pName, name)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // The driver directory's size is in bytes; an unknown environment has none.
@@ -51,4 +63,38 @@ CONFORMANCE_CASE(printer_drivers) {
   expect(DeleteDriver(TEXT("No Such Driver"), DPD_DELETE_ALL_FILES),
          WineDiffers("DeletePrinterDriverExW checks the delete flag before the driver") ? ERROR_INVALID_PARAMETER
                                                                                         : ERROR_UNKNOWN_PRINTER_DRIVER);
+}
+
+// Two drivers naming one data file. DPD_DELETE_ALL_FILES refuses the first
+// (3001) and deletes nothing; DPD_DELETE_UNUSED_FILES deletes it with the
+// files only it names and keeps the shared one; the driver left naming that
+// file alone is then deleted with all its files.
+CONFORMANCE_CASE(drivers_sharing_a_file) {
+  Driver first(TEXT("Conformance First Driver"), TEXT("cfdrv"));
+  Driver second(TEXT("Conformance Second Driver"), TEXT("csdrv"));
+  second.info.pDataFile = first.info.pDataFile;
+  if (!expect(first.Add(), 0) || !expect(second.Add(), 0)) return;
+  const Text store = DriverDirectory() + TEXT("\\3\\");
+  const bool noFlags = WineDiffers("DeletePrinterDriverExW refuses every delete flag with 87");
+  const struct {
+    const Driver& driver;
+    DWORD flags, error;
+    bool firstLeft, secondLeft, sharedLeft;  // the drivers listed, their own files and the shared one there
+  } steps[] = {
+      {first, DPD_DELETE_ALL_FILES, ERROR_PRINTER_DRIVER_IN_USE, true, true, true},
+      {first, DPD_DELETE_UNUSED_FILES, 0, false, true, true},
+      {second, DPD_DELETE_ALL_FILES, 0, false, false, false},
+  };
+  for (const auto& s : steps) {
+    const Row row("%s, flags %lu", Narrow(s.driver.info.pName).c_str(), s.flags);
+    expect(DeleteDriver(s.driver.info.pName, s.flags), noFlags ? ERROR_INVALID_PARAMETER : s.error);
+    const bool firstLeft = noFlags || s.firstLeft, secondLeft = noFlags || s.secondLeft;
+    ok(DriverListed(first.info.pName) == firstLeft && DriverListed(second.info.pName) == secondLeft,
+       "the drivers listed");
+    ok(Exists(store + TEXT("cfdrv.dll")) == firstLeft && Exists(store + TEXT("cfdrvui.dll")) == firstLeft,
+       "the first driver's own files");
+    ok(Exists(store + TEXT("csdrv.dll")) == secondLeft && Exists(store + TEXT("csdrvui.dll")) == secondLeft,
+       "the second driver's own files");
+    ok(Exists(store + TEXT("cfdrv.gpd")) == (noFlags || s.sharedLeft), "the shared file");
+  }
 }

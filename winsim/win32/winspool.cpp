@@ -260,8 +260,9 @@ BOOL WINAPI AddPrinterDriverExW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo, D
 }
 
 // A driver that a printer uses stays (ERROR_PRINTER_DRIVER_IN_USE).
-// DPD_DELETE_UNUSED_FILES and DPD_DELETE_ALL_FILES also delete its files that
-// no other driver names.
+// DPD_DELETE_UNUSED_FILES also deletes its files that no other driver names;
+// DPD_DELETE_ALL_FILES refuses (ERROR_PRINTER_DRIVER_IN_USE, nothing
+// deleted) when another driver names one of them, else deletes them all.
 BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDriverName, DWORD dwDeleteFlag,
                                    DWORD dwVersionFlag) {
   WINSPOOL_ENTRY(FALSE);
@@ -286,21 +287,33 @@ BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDr
     Fail(ERROR_PRINTER_DRIVER_IN_USE);
     return FALSE;
   }
-  std::vector<std::u16string> files = {driver->driverPath, driver->dataFile, driver->configFile, driver->helpFile};
-  files.insert(files.end(), driver->dependentFiles.begin(), driver->dependentFiles.end());
-  spooler.drivers.erase(spooler.drivers.begin() + (driver - spooler.drivers.data()));
-  if (!(dwDeleteFlag & (DPD_DELETE_UNUSED_FILES | DPD_DELETE_ALL_FILES))) return TRUE;
-  for (const auto& file : files) {
-    if (file.empty()) continue;
-    const bool shared = std::any_of(spooler.drivers.begin(), spooler.drivers.end(), [&](const Driver& other) {
+  const auto usedByAnother = [&](const std::u16string& file) {
+    return std::any_of(spooler.drivers.begin(), spooler.drivers.end(), [&](const Driver& other) {
+      if (&other == driver) return false;
       for (const std::u16string* path : {&other.driverPath, &other.dataFile, &other.configFile, &other.helpFile}) {
-        if (FoldCase(*path) == FoldCase(file)) return true;
+        if (SameFolded(*path, file)) return true;
       }
       return std::any_of(other.dependentFiles.begin(), other.dependentFiles.end(),
-                         [&](const std::u16string& path) { return FoldCase(path) == FoldCase(file); });
+                         [&](const std::u16string& path) { return SameFolded(path, file); });
     });
-    if (!shared) DeletePath(M(), file);
+  };
+  std::vector<std::u16string> files;
+  for (const std::u16string* path : {&driver->driverPath, &driver->dataFile, &driver->configFile, &driver->helpFile}) {
+    if (!path->empty()) files.push_back(*path);
   }
+  for (const auto& path : driver->dependentFiles) {
+    if (!path.empty()) files.push_back(path);
+  }
+  const auto shared = std::stable_partition(files.begin(), files.end(),
+                                            [&](const std::u16string& file) { return !usedByAnother(file); });
+  if ((dwDeleteFlag & DPD_DELETE_ALL_FILES) && shared != files.end()) {
+    Fail(ERROR_PRINTER_DRIVER_IN_USE);
+    return FALSE;
+  }
+  files.erase(shared, files.end());
+  spooler.drivers.erase(spooler.drivers.begin() + (driver - spooler.drivers.data()));
+  if (!(dwDeleteFlag & (DPD_DELETE_UNUSED_FILES | DPD_DELETE_ALL_FILES))) return TRUE;
+  for (const auto& file : files) DeletePath(M(), file);
   return TRUE;
 }
 
