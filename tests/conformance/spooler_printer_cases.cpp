@@ -20,7 +20,8 @@ HANDLE Open(const WCHAR* name, DWORD access) {
 
 PRINTER_INFO_2W* Info(std::vector<BYTE>& block) { return reinterpret_cast<PRINTER_INFO_2W*>(block.data()); }
 
-// Whether EnumPrintersW lists the printer, and its status.
+// Whether EnumPrintersW lists the printer (any printer: nullptr), and its
+// status.
 bool Listed(const WCHAR* name, DWORD* status = nullptr) {
   DWORD count = 0;
   std::vector<BYTE> block =
@@ -28,7 +29,8 @@ bool Listed(const WCHAR* name, DWORD* status = nullptr) {
                LPDWORD n) { return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, b, size, needed, n); },
             &count);
   for (DWORD i = 0; i < count; ++i) {
-    if (SameName(Info(block)[i].pPrinterName, name)) return status && (*status = Info(block)[i].Status), true;
+    if (name == nullptr || SameName(Info(block)[i].pPrinterName, name))
+      return status && (*status = Info(block)[i].Status), true;
   }
   return false;
 }
@@ -146,6 +148,36 @@ CONFORMANCE_CASE(default_printer_and_delete_with_handles_open) {
   printer.handle = nullptr;
   if (other != nullptr) ClosePrinter(other);
   ok(!Listed(kPrinter), "listed after its last handle closed");
+}
+
+// Deleting a printer that is not the default leaves the default alone.
+// Deleting the default makes another printer the default (Windows picks one
+// of those left); with none left there is no default, and GetDefaultPrinterW
+// fails with ERROR_FILE_NOT_FOUND.
+CONFORMANCE_CASE(deleting_the_default_printer_passes_the_default_on) {
+  Driver driver(kDriver, TEXT("cpdrv"));
+  expect(driver.Add(), 0);
+  Printer first(TEXT("Conformance First Printer"), TEXT("LPT1:"), kDriver);
+  Printer second(TEXT("Conformance Second Printer"), TEXT("LPT2:"), kDriver);
+  Printer third(TEXT("Conformance Third Printer"), TEXT("LPT3:"), kDriver);
+  if (!expect(first.Add(), 0) || !expect(second.Add(), 0) || !expect(third.Add(), 0)) return;
+  expect(SetDefaultPrinterW(first.info.pPrinterName), 0);
+  const struct {
+    Printer& printer;
+    const WCHAR* defaultAfter;  // nullptr: another printer left, if any
+  } steps[] = {{third, first.info.pPrinterName}, {first, nullptr}, {second, nullptr}};
+  for (const auto& s : steps) {
+    const Row row("deleting %s", Narrow(s.printer.info.pPrinterName).c_str());
+    expect(DeletePrinter(s.printer.handle), 0);
+    ClosePrinter(s.printer.handle);
+    s.printer.handle = nullptr;
+    WCHAR name[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    const bool any = Listed(nullptr);
+    if (!expect(GetDefaultPrinterW(name, &size), s.defaultAfter || any ? 0 : ERROR_FILE_NOT_FOUND)) continue;
+    ok(s.defaultAfter ? SameText(name, s.defaultAfter) : !SameName(name, s.printer.info.pPrinterName) && Listed(name),
+       "the default is %s", Narrow(name).c_str());
+  }
 }
 
 // Spooler calls are RPCs to the spooler service: stopped, they fail with 1722.

@@ -120,7 +120,7 @@ class VexsimTest(unittest.TestCase):
                 r'- monitor "Ravelquill:" \(Windows x64\)$',
                 r'- driver "Ravelquill printer" \(Windows x64, version 3\)$',
                 r'- printer "Ravelquill"$',
-                r'- default printer "Ravelquill"$',
+                r'~ default printer "Microsoft Print to PDF": was "Ravelquill"$',
                 r"- file C:\\Program Files\\Ravelquill\\ravtray\.exe$",
                 r"- file C:\\Windows\\system32\\vexmon64\.dll$",
                 r"- file " + store + r"vexdrv64\.dll$",

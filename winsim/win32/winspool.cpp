@@ -628,8 +628,22 @@ HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter) {
   return AddPrinterHandle(printer.name, PRINTER_ALL_ACCESS);
 }
 
+namespace {
+
+// The printer the spooler makes the default when there is none: Windows
+// picks one of the others arbitrarily; here, the first of the enumeration.
+const Printer* NextDefaultPrinter() {
+  for (const Printer& p : M().spooler.printers) {
+    if (!p.deletePending) return &p;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 // Needs DELETE. The printer goes when its last handle closes; it stops
-// being the default printer at once.
+// being the default printer at once, and another printer, if any is left,
+// becomes the default.
 BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
   WINSPOOL_ENTRY(FALSE);
   const Handle* handle = FindPrinterHandle(hPrinter);
@@ -643,7 +657,10 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
   printer->deletePending = true;
   printer->jobs.clear();
   auto& defaultPrinter = M().spooler.defaultPrinter;
-  if (defaultPrinter && SameFolded(*defaultPrinter, printer->name)) defaultPrinter.reset();
+  if (defaultPrinter && SameFolded(*defaultPrinter, printer->name)) {
+    const Printer* next = NextDefaultPrinter();
+    defaultPrinter = next != nullptr ? std::optional<std::u16string>(next->name) : std::nullopt;
+  }
   return TRUE;
 }
 
@@ -746,9 +763,8 @@ BOOL WINAPI SetDefaultPrinterW(LPCWSTR pszPrinter) {
   if (pszPrinter == nullptr || *pszPrinter == 0) {
     auto& defaultPrinter = M().spooler.defaultPrinter;
     if (defaultPrinter) return TRUE;
-    for (const Printer& p : M().spooler.printers) {
-      if (p.deletePending) continue;
-      defaultPrinter = p.name;
+    if (const Printer* next = NextDefaultPrinter()) {
+      defaultPrinter = next->name;
       return TRUE;
     }
     Fail(ERROR_INVALID_PRINTER_NAME);
