@@ -12,6 +12,7 @@
 #include <winspool.h>
 #include <winsim/constant_names.h>
 #include <winsim/machine.h>
+#include <winsim/text_format.h>
 
 namespace winsim::trace {
 
@@ -43,17 +44,6 @@ Recorder& State() {
   return recorder;
 }
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-std::string Hex(std::uint64_t value) {
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), kHexDigits[value % 16]);
-    value /= 16;
-  } while (value != 0);
-  return "0x" + digits;
-}
-
 // The number as its type has it: sign and width.
 std::int64_t Signed(const Value& value) {
   switch (value.size) {
@@ -79,30 +69,14 @@ Value Pointee(const Value& pointer) {
   return number;
 }
 
-std::string Escaped(char c) {
-  switch (c) {
-    case '"': return "\\\"";
-    case '\n': return "\\n";
-    case '\r': return "\\r";
-    case '\t': return "\\t";
-    default:
-      if (static_cast<unsigned char>(c) >= 0x20) return std::string(1, c);
-      return std::string{'\\', 'x', kHexDigits[c / 16], kHexDigits[c % 16]};
-  }
-}
-
 // The first `length` characters, quoted and cut as a trace shows them.
 template <typename C>
-std::string Quoted(const C* text, std::size_t length) {
+std::string Excerpt(const C* text, std::size_t length) {
   std::u16string wide;
   for (std::size_t i = 0; i < std::min(length, kShownChars); ++i) {
     wide.push_back(static_cast<char16_t>(static_cast<std::make_unsigned_t<C>>(text[i])));
   }
-  std::string shown = "\"";
-  for (const char c : Narrow(wide)) shown += Escaped(c);
-  shown += '"';
-  if (length > kShownChars) shown += "...";
-  return shown;
+  return Quoted(Narrow(wide)) + (length > kShownChars ? "..." : "");
 }
 
 // A zero-terminated string, read no further than it is shown. Values below
@@ -114,7 +88,7 @@ std::string String(std::uint64_t address) {
   const C* text = reinterpret_cast<const C*>(address);
   std::size_t length = 0;
   while (length <= kShownChars && text[length] != 0) ++length;
-  return Quoted(text, length);
+  return Excerpt(text, length);
 }
 
 std::string StringOf(const Value& value) {
@@ -231,7 +205,7 @@ std::string After(char letter, const std::string& before, const Value& value, co
       // Such calls return the length they wrote, or at least the capacity
       // when the string did not fit.
       if (!failed && next != nullptr && Unsigned(result) < Unsigned(*next)) {
-        return "&" + Quoted(reinterpret_cast<const char16_t*>(value.bits), Unsigned(result));
+        return "&" + Excerpt(reinterpret_cast<const char16_t*>(value.bits), Unsigned(result));
       }
       break;
     case 'S':
