@@ -55,19 +55,75 @@ class VexsimTest(unittest.TestCase):
                     with open(self.machine) as file:
                         self.assertEqual(file.read(), text)
 
-    def test_bad_arguments_are_refused(self):
+    def test_bad_arguments_are_refused_before_anything_runs(self):
         cases = [
             (["--machine", "FILE", "--frobnicate", "install"], 'unknown argument "--frobnicate"'),
+            (["--frobnicate", "--machine", "FILE", "show"], 'unknown argument "--frobnicate"'),
             (["--machine", "FILE", "--close", "maybe", "install"], '--close takes ok, cancel or x, not "maybe"'),
             (["--machine", "FILE", "install", "--owner"], "--owner needs a value"),
             (["show", "--machine", "FILE", "--trace"], 'unknown argument "--trace"'),
+            (["--trace", "--machine", "FILE", "show"], 'unknown argument "--trace"'),
+            (["--from", "fresh-machine", "--machine", "FILE", "install"], 'unknown argument "--from"'),
+            (["--machine", "FILE", "restart", "now"], 'unknown argument "now"'),
+            (["--machine", "FILE", "show", "--", "install"], 'unknown argument "--"'),
             (["new", "--machine", "FILE", "--from"], "--from needs a value"),
         ]
+        self.assertEqual(self.vexsim("new", "--machine", self.machine).returncode, 0)
+        with open(self.machine) as file:
+            fresh = file.read()
         for arguments, where in cases:
             with self.subTest(arguments):
                 arguments = [self.machine if a == "FILE" else a for a in arguments]
-                self.assert_refused(self.vexsim(*arguments), where)
-                self.assertFalse(os.path.exists(self.machine))
+                result = self.vexsim(*arguments)
+                self.assert_refused(result, where)
+                self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+                with open(self.machine) as file:
+                    self.assertEqual(file.read(), fresh)
+
+    def test_options_stand_before_the_subcommand_as_after_it(self):
+        cases = [
+            (["--machine", "FILE", "show"], ["show", "--machine", "FILE"]),
+            (["--machine", "FILE", "restart"], ["restart", "--machine", "FILE"]),
+            (["--from", "older-monitor-kept", "--machine", "FILE", "new"],
+             ["new", "--machine", "FILE", "--from", "older-monitor-kept"]),
+            (["--machine", "FILE", "--shift", "install"], ["--machine", "FILE", "install", "--shift"]),
+        ]
+        for before, after in cases:
+            with self.subTest(before):
+                results = []
+                for arguments in (before, after):
+                    if os.path.exists(self.machine):
+                        os.remove(self.machine)
+                    result = self.vexsim(*[self.machine if a == "FILE" else a for a in arguments])
+                    saved = None
+                    if os.path.exists(self.machine):
+                        with open(self.machine) as file:
+                            saved = file.read()
+                    results.append((result.returncode, result.stdout, result.stderr, saved))
+                self.assertEqual(results[0], results[1])
+                ran = "exit code: " in results[0][1]
+                self.assertEqual(ran, after[0] not in ("show", "restart", "new"), results[0][1])
+
+    def test_help_and_words_after_the_end_of_options(self):
+        cases = [
+            # arguments, exit code, a line of the output, the machine file saved
+            (["--help"], 0, r"^usage: vexsim ", False),
+            (["show", "--help"], 0, r"^usage: vexsim ", False),
+            (["--machine", "FILE", "--help", "install"], 0, r"^usage: vexsim ", False),
+            (["--machine", "FILE", "--", "show"], 6, r"^exit code: 6 \(no command\)$", True),
+            (["--machine", "FILE", "--", "--help"], 6, r"^exit code: 6 \(no command\)$", True),
+            (["--machine", "FILE", "--", "--trace", "install"], 6, r"^exit code: 6 \(no command\)$", True),
+        ]
+        for arguments, exit_code, line, saved in cases:
+            with self.subTest(arguments):
+                if os.path.exists(self.machine):
+                    os.remove(self.machine)
+                result = self.vexsim(*[self.machine if a == "FILE" else a for a in arguments])
+                self.assertEqual(result.returncode, exit_code, result.stderr)
+                self.assertEqual(result.stderr, "")
+                self.assertRegex(result.stdout, re.compile(line, re.M))
+                self.assertNotRegex(result.stdout, re.compile(r"^\[", re.M), "the words were the installer's")
+                self.assertEqual(os.path.exists(self.machine), saved)
 
     def test_trace_shows_the_refused_driver_deletions_around_the_spooler_restart(self):
         self.assertEqual(self.run_installer("install").returncode, 1)
