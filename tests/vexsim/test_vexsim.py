@@ -26,11 +26,29 @@ class VexsimTest(unittest.TestCase):
     def run_installer(self, *arguments):
         return self.vexsim("--machine", self.machine, *arguments)
 
+    def on_file(self, arguments):
+        """vexsim with FILE in `arguments` standing for a machine file not yet there."""
+        if os.path.exists(self.machine):
+            os.remove(self.machine)
+        return self.vexsim(*[self.machine if a == "FILE" else a for a in arguments])
+
+    def saved_machine(self):
+        if not os.path.exists(self.machine):
+            return None
+        with open(self.machine) as file:
+            return file.read()
+
     def assert_refused(self, result, where):
         """vexsim's own failure: exit 2 and one line on stderr that says where."""
         self.assertEqual(result.returncode, 2, result.stdout)
         self.assertRegex(result.stderr, r"^vexsim: [^\n]*" + re.escape(where))
         self.assertEqual(result.stdout, "")
+
+    def assert_refused_and_kept(self, result, where, machine):
+        """A refusal in one line that left the machine file as `machine`."""
+        self.assert_refused(result, where)
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        self.assertEqual(self.saved_machine(), machine)
 
     def test_bad_machine_files_are_refused_and_kept(self):
         machine = self.vexsim("new", "--machine", self.machine)
@@ -49,11 +67,7 @@ class VexsimTest(unittest.TestCase):
                 with open(self.machine, "w") as file:
                     file.write(text)
                 for command in (["show"], ["restart"], ["install"]):
-                    result = self.vexsim(*command, "--machine", self.machine)
-                    self.assert_refused(result, where)
-                    self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
-                    with open(self.machine) as file:
-                        self.assertEqual(file.read(), text)
+                    self.assert_refused_and_kept(self.vexsim(*command, "--machine", self.machine), where, text)
 
     def test_bad_arguments_are_refused_before_anything_runs(self):
         cases = [
@@ -69,16 +83,11 @@ class VexsimTest(unittest.TestCase):
             (["new", "--machine", "FILE", "--from"], "--from needs a value"),
         ]
         self.assertEqual(self.vexsim("new", "--machine", self.machine).returncode, 0)
-        with open(self.machine) as file:
-            fresh = file.read()
+        fresh = self.saved_machine()
         for arguments, where in cases:
             with self.subTest(arguments):
-                arguments = [self.machine if a == "FILE" else a for a in arguments]
-                result = self.vexsim(*arguments)
-                self.assert_refused(result, where)
-                self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
-                with open(self.machine) as file:
-                    self.assertEqual(file.read(), fresh)
+                result = self.vexsim(*[self.machine if a == "FILE" else a for a in arguments])
+                self.assert_refused_and_kept(result, where, fresh)
 
     def test_options_stand_before_the_subcommand_as_after_it(self):
         cases = [
@@ -92,14 +101,8 @@ class VexsimTest(unittest.TestCase):
             with self.subTest(before):
                 results = []
                 for arguments in (before, after):
-                    if os.path.exists(self.machine):
-                        os.remove(self.machine)
-                    result = self.vexsim(*[self.machine if a == "FILE" else a for a in arguments])
-                    saved = None
-                    if os.path.exists(self.machine):
-                        with open(self.machine) as file:
-                            saved = file.read()
-                    results.append((result.returncode, result.stdout, result.stderr, saved))
+                    result = self.on_file(arguments)
+                    results.append((result.returncode, result.stdout, result.stderr, self.saved_machine()))
                 self.assertEqual(results[0], results[1])
                 ran = "exit code: " in results[0][1]
                 self.assertEqual(ran, after[0] not in ("show", "restart", "new"), results[0][1])
@@ -116,14 +119,12 @@ class VexsimTest(unittest.TestCase):
         ]
         for arguments, exit_code, line, saved in cases:
             with self.subTest(arguments):
-                if os.path.exists(self.machine):
-                    os.remove(self.machine)
-                result = self.vexsim(*[self.machine if a == "FILE" else a for a in arguments])
+                result = self.on_file(arguments)
                 self.assertEqual(result.returncode, exit_code, result.stderr)
                 self.assertEqual(result.stderr, "")
                 self.assertRegex(result.stdout, re.compile(line, re.M))
                 self.assertNotRegex(result.stdout, re.compile(r"^\[", re.M), "the words were the installer's")
-                self.assertEqual(os.path.exists(self.machine), saved)
+                self.assertEqual(self.saved_machine() is not None, saved)
 
     def test_trace_shows_the_refused_driver_deletions_around_the_spooler_restart(self):
         self.assertEqual(self.run_installer("install").returncode, 1)

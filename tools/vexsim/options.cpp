@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <type_traits>
+
 #include <winsim/machine.h>
 #include <winsim/text_format.h>
 
@@ -52,44 +54,33 @@ struct Option {
   bool (*set)(Options& options, const std::string& value, std::string& error);
 };
 
+// Sets the member: a flag to true, a text to the option's value.
+template <auto member>
+bool Set(Options& options, const std::string& value, std::string&) {
+  auto& field = options.*member;
+  if constexpr (std::is_same_v<std::decay_t<decltype(field)>, bool>) {
+    field = true;
+  } else {
+    field = value;
+  }
+  return true;
+}
+
+bool SetClose(Options& options, const std::string& word, std::string& error) {
+  options.close = CloseAction(word);
+  if (!options.close) error = "--close takes ok, cancel or x, not " + winsim::Quoted(word);
+  return options.close.has_value();
+}
+
 const Option kOptions[] = {
-    {"--machine", std::nullopt, true,
-     [](Options& options, const std::string& file, std::string&) {
-       options.machineFile = file;
-       return true;
-     }},
-    {"--from", Command::New, true,
-     [](Options& options, const std::string& scenario, std::string&) {
-       options.from = scenario;
-       return true;
-     }},
-    {"--shift", Command::Run, false,
-     [](Options& options, const std::string&, std::string&) {
-       options.shift = true;
-       return true;
-     }},
-    {"--trace", Command::Run, false,
-     [](Options& options, const std::string&, std::string&) {
-       options.trace = true;
-       return true;
-     }},
-    {"--changes", Command::Run, false,
-     [](Options& options, const std::string&, std::string&) {
-       options.changes = true;
-       return true;
-     }},
-    {"--close", Command::Run, true,
-     [](Options& options, const std::string& word, std::string& error) {
-       options.close = CloseAction(word);
-       if (!options.close) error = "--close takes ok, cancel or x, not " + winsim::Quoted(word);
-       return options.close.has_value();
-     }},
+    {"--machine", std::nullopt, true, &Set<&Options::machineFile>},
+    {"--from", Command::New, true, &Set<&Options::from>},
+    {"--shift", Command::Run, false, &Set<&Options::shift>},
+    {"--trace", Command::Run, false, &Set<&Options::trace>},
+    {"--changes", Command::Run, false, &Set<&Options::changes>},
+    {"--close", Command::Run, true, &SetClose},
     // The window handle the setup program passes: the installer's third element.
-    {"--owner", Command::Run, true,
-     [](Options& options, const std::string& owner, std::string&) {
-       options.owner = owner;
-       return true;
-     }},
+    {"--owner", Command::Run, true, &Set<&Options::owner>},
 };
 
 const Option* FindOption(const std::string& name) {
