@@ -78,6 +78,25 @@ TEST_F(TraceTest, ShowsEachCallAsItWasMade) {
   }
 }
 
+// The letters are checked against the function's result and parameters when
+// the program is compiled: the type, the place, the count.
+BOOL TakesText(LPCWSTR) { return TRUE; }
+DWORD FillsText(LPWSTR, DWORD) { return 0; }
+DWORD ReadsText(LPCWSTR, DWORD) { return 0; }
+void ReturnsNothing(int) {}
+static_assert(winsim::trace::Fits(&TakesText, "b:s"));
+static_assert(!winsim::trace::Fits(&TakesText, "b:d"), "a string is no number");
+static_assert(!winsim::trace::Fits(&TakesText, "b:"), "each parameter has its letter");
+static_assert(!winsim::trace::Fits(&TakesText, "b:ss"), "and no more");
+static_assert(!winsim::trace::Fits(&TakesText, "bs"), "the result is followed by ':'");
+static_assert(winsim::trace::Fits(&FillsText, "c:wd"));
+static_assert(!winsim::trace::Fits(&ReadsText, "c:wd"), "a constant string is never filled");
+static_assert(!winsim::trace::Fits(&FillsText, "c:wc"), "a count is a result's letter");
+static_assert(!winsim::trace::Fits(&FillsText, "n:wd"), "an out number is a parameter's letter");
+static_assert(winsim::trace::Fits(&ReturnsNothing, "v:d"));
+static_assert(!winsim::trace::Fits(&ReturnsNothing, "b:d"), "void has no BOOL");
+static_assert(!winsim::trace::Fits(&TakesText, "v:s"), "a BOOL is shown");
+
 TEST_F(TraceTest, CountsCallsThatAreNotRecorded) {
   winsim::trace::StartRecording(false);
   GetTickCount();

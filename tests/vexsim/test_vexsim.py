@@ -26,11 +26,29 @@ class VexsimTest(unittest.TestCase):
     def run_installer(self, *arguments):
         return self.vexsim("--machine", self.machine, *arguments)
 
+    def on_file(self, arguments):
+        """vexsim with FILE in `arguments` standing for a machine file not yet there."""
+        if os.path.exists(self.machine):
+            os.remove(self.machine)
+        return self.vexsim(*[self.machine if a == "FILE" else a for a in arguments])
+
+    def saved_machine(self):
+        if not os.path.exists(self.machine):
+            return None
+        with open(self.machine) as file:
+            return file.read()
+
     def assert_refused(self, result, where):
         """vexsim's own failure: exit 2 and one line on stderr that says where."""
         self.assertEqual(result.returncode, 2, result.stdout)
         self.assertRegex(result.stderr, r"^vexsim: [^\n]*" + re.escape(where))
         self.assertEqual(result.stdout, "")
+
+    def assert_refused_and_kept(self, result, where, machine):
+        """A refusal in one line that left the machine file as `machine`."""
+        self.assert_refused(result, where)
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        self.assertEqual(self.saved_machine(), machine)
 
     def test_bad_machine_files_are_refused_and_kept(self):
         machine = self.vexsim("new", "--machine", self.machine)
@@ -49,25 +67,64 @@ class VexsimTest(unittest.TestCase):
                 with open(self.machine, "w") as file:
                     file.write(text)
                 for command in (["show"], ["restart"], ["install"]):
-                    result = self.vexsim(*command, "--machine", self.machine)
-                    self.assert_refused(result, where)
-                    self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
-                    with open(self.machine) as file:
-                        self.assertEqual(file.read(), text)
+                    self.assert_refused_and_kept(self.vexsim(*command, "--machine", self.machine), where, text)
 
-    def test_bad_arguments_are_refused(self):
+    def test_bad_arguments_are_refused_before_anything_runs(self):
         cases = [
             (["--machine", "FILE", "--frobnicate", "install"], 'unknown argument "--frobnicate"'),
+            (["--frobnicate", "--machine", "FILE", "show"], 'unknown argument "--frobnicate"'),
             (["--machine", "FILE", "--close", "maybe", "install"], '--close takes ok, cancel or x, not "maybe"'),
             (["--machine", "FILE", "install", "--owner"], "--owner needs a value"),
             (["show", "--machine", "FILE", "--trace"], 'unknown argument "--trace"'),
+            (["--trace", "--machine", "FILE", "show"], 'unknown argument "--trace"'),
+            (["--from", "fresh-machine", "--machine", "FILE", "install"], 'unknown argument "--from"'),
+            (["--machine", "FILE", "restart", "now"], 'unknown argument "now"'),
+            (["--machine", "FILE", "show", "--", "install"], 'unknown argument "--"'),
             (["new", "--machine", "FILE", "--from"], "--from needs a value"),
         ]
+        self.assertEqual(self.vexsim("new", "--machine", self.machine).returncode, 0)
+        fresh = self.saved_machine()
         for arguments, where in cases:
             with self.subTest(arguments):
-                arguments = [self.machine if a == "FILE" else a for a in arguments]
-                self.assert_refused(self.vexsim(*arguments), where)
-                self.assertFalse(os.path.exists(self.machine))
+                result = self.vexsim(*[self.machine if a == "FILE" else a for a in arguments])
+                self.assert_refused_and_kept(result, where, fresh)
+
+    def test_options_stand_before_the_subcommand_as_after_it(self):
+        cases = [
+            (["--machine", "FILE", "show"], ["show", "--machine", "FILE"]),
+            (["--machine", "FILE", "restart"], ["restart", "--machine", "FILE"]),
+            (["--from", "older-monitor-kept", "--machine", "FILE", "new"],
+             ["new", "--machine", "FILE", "--from", "older-monitor-kept"]),
+            (["--machine", "FILE", "--shift", "install"], ["--machine", "FILE", "install", "--shift"]),
+        ]
+        for before, after in cases:
+            with self.subTest(before):
+                results = []
+                for arguments in (before, after):
+                    result = self.on_file(arguments)
+                    results.append((result.returncode, result.stdout, result.stderr, self.saved_machine()))
+                self.assertEqual(results[0], results[1])
+                ran = "exit code: " in results[0][1]
+                self.assertEqual(ran, after[0] not in ("show", "restart", "new"), results[0][1])
+
+    def test_help_and_words_after_the_end_of_options(self):
+        cases = [
+            # arguments, exit code, a line of the output, the machine file saved
+            (["--help"], 0, r"^usage: vexsim ", False),
+            (["show", "--help"], 0, r"^usage: vexsim ", False),
+            (["--machine", "FILE", "--help", "install"], 0, r"^usage: vexsim ", False),
+            (["--machine", "FILE", "--", "show"], 6, r"^exit code: 6 \(no command\)$", True),
+            (["--machine", "FILE", "--", "--help"], 6, r"^exit code: 6 \(no command\)$", True),
+            (["--machine", "FILE", "--", "--trace", "install"], 6, r"^exit code: 6 \(no command\)$", True),
+        ]
+        for arguments, exit_code, line, saved in cases:
+            with self.subTest(arguments):
+                result = self.on_file(arguments)
+                self.assertEqual(result.returncode, exit_code, result.stderr)
+                self.assertEqual(result.stderr, "")
+                self.assertRegex(result.stdout, re.compile(line, re.M))
+                self.assertNotRegex(result.stdout, re.compile(r"^\[", re.M), "the words were the installer's")
+                self.assertEqual(self.saved_machine() is not None, saved)
 
     def test_trace_shows_the_refused_driver_deletions_around_the_spooler_restart(self):
         self.assertEqual(self.run_installer("install").returncode, 1)

@@ -1,28 +1,24 @@
 #include "inventory.h"
 
-#include <cinttypes>
-#include <cstdio>
 #include <map>
 #include <set>
 
 #include <winsim/constant_names.h>
 #include <winsim/files.h>
+#include <winsim/text_format.h>
 #include <winsim_presets/product.h>
 #include <winsim_presets/queues.h>
 
 namespace vexsim {
+
+using winsim::Hex;
+using winsim::Quoted;
+
 namespace {
 
 constexpr std::size_t kShownBytes = 32;  // binary data is cut after these
 
-std::string Text(const char* format, std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
 std::string Number(std::uint64_t value) { return std::to_string(value); }
-std::string Hex(std::uint64_t value) { return Text("0x%" PRIx64, value); }
 std::string Mark(bool set) { return set ? "yes" : ""; }
 
 std::string Named(const char* name, std::uint64_t value) { return name != nullptr ? name : Number(value); }
@@ -30,15 +26,13 @@ std::string Named(const char* name, std::uint64_t value) { return name != nullpt
 std::string FileName(const std::u16string& path) { return winsim::Narrow(path.substr(path.find_last_of(u'\\') + 1)); }
 
 std::string Version(const std::optional<winsim::FileVersion>& version) {
-  if (!version) return std::string();
-  return Number(version->major) + "." + Number(version->minor) + "." + Number(version->build) + "." +
-         Number(version->revision);
+  return version ? winsim::VersionText(*version) : std::string();
 }
 
 // The bytes as a machine file writes them, cut short.
 std::string Bytes(const std::vector<std::uint8_t>& bytes) {
   std::string shown;
-  for (std::size_t i = 0; i < bytes.size() && i < kShownBytes; ++i) shown += Text("%02" PRIx64, bytes[i]);
+  for (std::size_t i = 0; i < bytes.size() && i < kShownBytes; ++i) shown += winsim::HexDigits(bytes[i], 2);
   return bytes.size() > kShownBytes ? shown + "..." : shown;
 }
 
@@ -67,7 +61,7 @@ std::string Data(const winsim::RegistryValue& value) {
 std::string Digest(const std::vector<std::uint8_t>& bytes) {
   std::uint64_t hash = 0xcbf29ce484222325;  // FNV-1a
   for (std::uint8_t byte : bytes) hash = (hash ^ byte) * 0x100000001b3;
-  return Text("%016" PRIx64, hash);
+  return winsim::HexDigits(hash, 16);
 }
 
 Item FileItem(const winsim::File& file) {
@@ -101,8 +95,6 @@ bool IsPendingOperations(const winsim::RegistryKey& key, const winsim::RegistryV
 }
 
 }  // namespace
-
-std::string Quoted(const std::u16string& text) { return "\"" + winsim::Narrow(text) + "\""; }
 
 Section SpoolerService(const winsim::Machine& machine) {
   const winsim::Service& spooler = machine.services.spooler;
@@ -160,7 +152,7 @@ Section Printers(const winsim::Machine& machine) {
                    {"driver", Quoted(printer.driver)},
                    {"comment", printer.comment.empty() ? "" : Quoted(printer.comment)},
                    {"location", printer.location.empty() ? "" : Quoted(printer.location)},
-                   {"settings name", settings ? "\"" + *settings + "\"" : ""},
+                   {"settings name", settings ? Quoted(*settings) : ""},
                    {"shared as", printer.shareName.empty() ? "" : Quoted(printer.shareName)},
                    {"status", printer.status != 0 ? Hex(printer.status) : ""},
                    {"jobs", printer.jobs.empty() ? "" : Number(printer.jobs.size())},

@@ -27,9 +27,6 @@ struct Section {
   std::vector<Item> items;
 };
 
-// A text as the machine's objects are named: in double quotes.
-std::string Quoted(const std::u16string& text);
-
 Section SpoolerService(const winsim::Machine& machine);
 Section Monitors(const winsim::Machine& machine);
 Section Drivers(const winsim::Machine& machine);

@@ -1,6 +1,9 @@
 #include "options.h"
 
+#include <type_traits>
+
 #include <winsim/machine.h>
+#include <winsim/text_format.h>
 
 namespace vexsim {
 
@@ -8,7 +11,9 @@ const char kUsage[] =
     "usage: vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--trace] [--changes] [--] WORD...\n"
     "       vexsim show [--machine FILE]\n"
     "       vexsim restart [--machine FILE]\n"
-    "       vexsim new [--machine FILE] [--from SCENARIO]\n";
+    "       vexsim new [--machine FILE] [--from SCENARIO]\n"
+    "       vexsim --help\n"
+    "Options may stand before or after the subcommand; the words after -- are the installer's.\n";
 
 namespace {
 
@@ -40,65 +45,106 @@ std::u16string QuoteArgument(const std::u16string& arg) {
   return quoted;
 }
 
+// An option: the command it goes with (none: every command) and what it sets.
+struct Option {
+  const char* name;
+  std::optional<Command> command;
+  bool takesValue;
+  // False with `error` set when the value is not one the option takes.
+  bool (*set)(Options& options, const std::string& value, std::string& error);
+};
+
+// Sets the member: a flag to true, a text to the option's value.
+template <auto member>
+bool Set(Options& options, const std::string& value, std::string&) {
+  auto& field = options.*member;
+  if constexpr (std::is_same_v<std::decay_t<decltype(field)>, bool>) {
+    field = true;
+  } else {
+    field = value;
+  }
+  return true;
+}
+
+bool SetClose(Options& options, const std::string& word, std::string& error) {
+  options.close = CloseAction(word);
+  if (!options.close) error = "--close takes ok, cancel or x, not " + winsim::Quoted(word);
+  return options.close.has_value();
+}
+
+const Option kOptions[] = {
+    {"--machine", std::nullopt, true, &Set<&Options::machineFile>},
+    {"--from", Command::New, true, &Set<&Options::from>},
+    {"--shift", Command::Run, false, &Set<&Options::shift>},
+    {"--trace", Command::Run, false, &Set<&Options::trace>},
+    {"--changes", Command::Run, false, &Set<&Options::changes>},
+    {"--close", Command::Run, true, &SetClose},
+    // The window handle the setup program passes: the installer's third element.
+    {"--owner", Command::Run, true, &Set<&Options::owner>},
+};
+
+const Option* FindOption(const std::string& name) {
+  for (const Option& option : kOptions) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
+}
+
+std::optional<Command> Subcommand(const std::string& word) {
+  if (word == "show") return Command::Show;
+  if (word == "restart") return Command::Restart;
+  if (word == "new") return Command::New;
+  return std::nullopt;
+}
+
+std::string Unknown(const std::string& argument) { return "unknown argument " + winsim::Quoted(argument); }
+
 }  // namespace
 
+// Options stand anywhere before "--"; the first other word is the subcommand
+// when it names one, else the installer's first word. The options are checked
+// against the command once it is known.
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string& error) {
   Options options;
-  std::size_t i = 0;
-  if (i < arguments.size()) {
-    const std::string& first = arguments[i];
-    if (first == "show") options.command = Command::Show;
-    if (first == "restart") options.command = Command::Restart;
-    if (first == "new") options.command = Command::New;
-    if (options.command != Command::Run) ++i;
-  }
-  const bool runs = options.command == Command::Run;
-  // The value after option `name`, or nullopt with the error set.
-  auto value = [&](const std::string& name) -> std::optional<std::string> {
-    if (i + 1 >= arguments.size()) {
-      error = name + " needs a value";
-      return std::nullopt;
-    }
-    return arguments[++i];
-  };
-  for (; i < arguments.size(); ++i) {
+  std::vector<const Option*> given;
+  bool commandKnown = false;  // a word has come: the subcommand, or the installer's first
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (runs && argument == "--") {
-      options.words.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
+    if (argument == "--help") {
+      options.command = Command::Help;
+      return options;
+    }
+    if (argument == "--" && options.command == Command::Run) {
+      options.words.insert(options.words.end(), arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                           arguments.end());
       break;
     }
-    if (argument == "--machine") {
-      const auto file = value(argument);
-      if (!file) return std::nullopt;
-      options.machineFile = *file;
-    } else if (options.command == Command::New && argument == "--from") {
-      const auto scenario = value(argument);
-      if (!scenario) return std::nullopt;
-      options.from = *scenario;
-    } else if (runs && argument == "--shift") {
-      options.shift = true;
-    } else if (runs && argument == "--trace") {
-      options.trace = true;
-    } else if (runs && argument == "--changes") {
-      options.changes = true;
-    } else if (runs && argument == "--close") {
-      const auto word = value(argument);
-      if (!word) return std::nullopt;
-      options.close = CloseAction(*word);
-      if (!options.close) {
-        error = "--close takes ok, cancel or x, not \"" + *word + "\"";
-        return std::nullopt;
+    if (const Option* option = FindOption(argument)) {
+      std::string value;
+      if (option->takesValue) {
+        if (i + 1 >= arguments.size()) {
+          error = argument + " needs a value";
+          return std::nullopt;
+        }
+        value = arguments[++i];
       }
-    } else if (runs && argument == "--owner") {
-      // The window handle the setup program passes: the installer's third element.
-      const auto owner = value(argument);
-      if (!owner) return std::nullopt;
-      options.owner = *owner;
-    } else if (argument.rfind("--", 0) == 0 || !runs) {
-      error = "unknown argument \"" + argument + "\"";
+      if (!option->set(options, value, error)) return std::nullopt;
+      given.push_back(option);
+    } else if (argument.rfind("--", 0) == 0 || (commandKnown && options.command != Command::Run)) {
+      error = Unknown(argument);
       return std::nullopt;
+    } else if (!commandKnown && Subcommand(argument)) {
+      options.command = *Subcommand(argument);
+      commandKnown = true;
     } else {
       options.words.push_back(argument);
+      commandKnown = true;
+    }
+  }
+  for (const Option* option : given) {
+    if (option->command && *option->command != options.command) {
+      error = Unknown(option->name);
+      return std::nullopt;
     }
   }
   return options;

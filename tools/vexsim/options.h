@@ -8,7 +8,7 @@
 
 namespace vexsim {
 
-enum class Command { Run, Show, Restart, New };
+enum class Command { Run, Show, Restart, New, Help };
 
 struct Options {
   Command command = Command::Run;
@@ -25,7 +25,7 @@ struct Options {
 extern const char kUsage[];
 
 // The options `arguments` (without the program name) give, or nullopt with
-// `error` set to one line.
+// `error` set to one line. Options may stand before the subcommand as after it.
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string& error);
 
 // The installer's arguments (the words, then the owner) as one command line

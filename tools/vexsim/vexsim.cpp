@@ -5,6 +5,10 @@
 //   vexsim show [--machine FILE]
 //   vexsim restart [--machine FILE]
 //   vexsim new [--machine FILE] [--from SCENARIO]
+//   vexsim --help
+//
+// Options may stand before the subcommand as after it; the words after --
+// are the installer's, whatever they look like.
 //
 // FILE defaults to ./machine.json; a missing file is a fresh product
 // machine. A run prints each log window the installer shows (title, then
@@ -110,17 +114,15 @@ int Run(const Options& options) {
 
 int Execute(const Options& options) {
   switch (options.command) {
-    case Command::Run:
-      return Run(options);
-    case Command::Show:
-      Show(*LoadFile(options.machineFile, true));
-      return 0;
+    case Command::Run: return Run(options);
+    case Command::Show: Show(*LoadFile(options.machineFile, true)); return 0;
     case Command::Restart: {
       auto machine = LoadFile(options.machineFile, true);
       winsim::Restart(*machine);
       SaveFile(options.machineFile, *machine);
       return 0;
     }
+    case Command::Help: std::printf("%s", kUsage); return 0;
     case Command::New:
       SaveFile(options.machineFile, options.from.empty() ? *winsim::presets::ProductMachine()
                                                          : *LoadFile(ScenarioFile(options.from), false));
@@ -137,7 +139,7 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = vexsim::ParseOptions(arguments, error);
   if (!options) {
-    std::fprintf(stderr, "vexsim: %s\n%s", error.c_str(), vexsim::kUsage);
+    std::fprintf(stderr, "vexsim: %s (vexsim --help shows the usage)\n", error.c_str());
     return vexsim::kUsageError;
   }
   try {

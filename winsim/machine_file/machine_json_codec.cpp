@@ -4,7 +4,6 @@
 namespace winsim::machine_json {
 
 std::string HexText(const std::vector<std::uint8_t>& bytes) {
-  static const char digits[] = "0123456789abcdef";
   std::string text;
   bool literal = false;  // the last token is plain bytes, so more can join it
   for (std::size_t i = 0; i < bytes.size();) {
@@ -13,10 +12,7 @@ std::string HexText(const std::vector<std::uint8_t>& bytes) {
     // A run is worth its "*n" from four bytes on.
     const bool asRun = run >= 4;
     if (!text.empty() && (asRun || !literal)) text += ' ';
-    for (std::size_t k = 0; k < (asRun ? 1 : run); ++k) {
-      text += digits[bytes[i] >> 4];
-      text += digits[bytes[i] & 0xF];
-    }
+    for (std::size_t k = 0; k < (asRun ? 1 : run); ++k) text += HexDigits(bytes[i], 2);
     if (asRun) text += "*" + std::to_string(run);
     literal = !asRun;
     i += run;

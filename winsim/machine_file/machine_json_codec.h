@@ -19,6 +19,7 @@
 
 #include <winsim/constant_names.h>
 #include <winsim/machine.h>
+#include <winsim/text_format.h>
 
 #include "machine_json_names.h"
 
@@ -38,11 +39,6 @@ inline std::string Shown(const Json& j) {
   return text.size() > 40 ? text.substr(0, 37) + "..." : text;
 }
 
-// A name from the file as an error line gives it: in quotes, escaped as
-// JSON escapes it, so that a line break in a name stays in the one line.
-inline std::string Quoted(const std::string& name) {
-  return Json(name).dump(-1, ' ', false, Json::error_handler_t::replace);
-}
 // The path of a member of an object that maps names to values.
 inline std::string MemberPath(const std::string& path, const std::string& name) {
   return path + "[" + Quoted(name) + "]";
@@ -156,10 +152,7 @@ inline void FromJson(const Json& j, const std::string& path, HWND& hwnd) {
 }
 
 // "a.b.c.d", as Explorer shows a product version.
-inline Json ToJson(const FileVersion& v) {
-  return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.build) + "." +
-         std::to_string(v.revision);
-}
+inline Json ToJson(const FileVersion& v) { return VersionText(v); }
 inline void FromJson(const Json& j, const std::string& path, FileVersion& v) {
   if (!j.is_string()) Expected(path, "a string", j);
   const std::string& text = j.get_ref<const std::string&>();

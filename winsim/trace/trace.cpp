@@ -12,6 +12,7 @@
 #include <winspool.h>
 #include <winsim/constant_names.h>
 #include <winsim/machine.h>
+#include <winsim/text_format.h>
 
 namespace winsim::trace {
 
@@ -43,17 +44,6 @@ Recorder& State() {
   return recorder;
 }
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-std::string Hex(std::uint64_t value) {
-  std::string digits;
-  do {
-    digits.insert(digits.begin(), kHexDigits[value % 16]);
-    value /= 16;
-  } while (value != 0);
-  return "0x" + digits;
-}
-
 // The number as its type has it: sign and width.
 std::int64_t Signed(const Value& value) {
   switch (value.size) {
@@ -79,30 +69,14 @@ Value Pointee(const Value& pointer) {
   return number;
 }
 
-std::string Escaped(char c) {
-  switch (c) {
-    case '"': return "\\\"";
-    case '\n': return "\\n";
-    case '\r': return "\\r";
-    case '\t': return "\\t";
-    default:
-      if (static_cast<unsigned char>(c) >= 0x20) return std::string(1, c);
-      return std::string{'\\', 'x', kHexDigits[c / 16], kHexDigits[c % 16]};
-  }
-}
-
 // The first `length` characters, quoted and cut as a trace shows them.
 template <typename C>
-std::string Quoted(const C* text, std::size_t length) {
+std::string Excerpt(const C* text, std::size_t length) {
   std::u16string wide;
   for (std::size_t i = 0; i < std::min(length, kShownChars); ++i) {
     wide.push_back(static_cast<char16_t>(static_cast<std::make_unsigned_t<C>>(text[i])));
   }
-  std::string shown = "\"";
-  for (const char c : Narrow(wide)) shown += Escaped(c);
-  shown += '"';
-  if (length > kShownChars) shown += "...";
-  return shown;
+  return Quoted(Narrow(wide)) + (length > kShownChars ? "..." : "");
 }
 
 // A zero-terminated string, read no further than it is shown. Values below
@@ -114,7 +88,7 @@ std::string String(std::uint64_t address) {
   const C* text = reinterpret_cast<const C*>(address);
   std::size_t length = 0;
   while (length <= kShownChars && text[length] != 0) ++length;
-  return Quoted(text, length);
+  return Excerpt(text, length);
 }
 
 std::string StringOf(const Value& value) {
@@ -152,14 +126,14 @@ std::string Fields(std::initializer_list<std::pair<const char*, LPCWSTR>> fields
 }
 
 // An info record the spooler reads, at the level the call names.
-std::string Info(char letter, const Value& value, std::uint64_t level) {
+std::string Info(Shown shown, const Value& value, std::uint64_t level) {
   if (value.bits == 0) return "NULL";
   const void* record = reinterpret_cast<const void*>(value.bits);
-  if (letter == 'M' && level == 2) {
+  if (shown == Shown::MonitorInfo && level == 2) {
     const auto* info = static_cast<const MONITOR_INFO_2W*>(record);
     return Fields({{"name", info->pName}, {"environment", info->pEnvironment}, {"dll", info->pDLLName}});
   }
-  if (letter == 'D' && level >= 2 && level <= 6) {
+  if (shown == Shown::DriverInfo && level >= 2 && level <= 6) {
     // Levels 2 to 6 begin as DRIVER_INFO_2 does.
     const auto* info = static_cast<const DRIVER_INFO_2W*>(record);
     return "{version " + std::to_string(info->cVersion) + ", " +
@@ -170,7 +144,7 @@ std::string Info(char letter, const Value& value, std::uint64_t level) {
                    {"config", info->pConfigFile}})
                .substr(1);
   }
-  if (letter == 'P' && level == 2) {
+  if (shown == Shown::PrinterInfo && level == 2) {
     const auto* info = static_cast<const PRINTER_INFO_2W*>(record);
     return Fields({{"name", info->pPrinterName},
                    {"port", info->pPortName},
@@ -181,60 +155,76 @@ std::string Info(char letter, const Value& value, std::uint64_t level) {
   return Pointer(value.bits);
 }
 
-// An argument as it is before the call; empty for one read after it.
-std::string Before(char letter, const Value& value, std::uint64_t level) {
-  switch (letter) {
-    case 's': return StringOf(value);
-    case 'd':
-    case 'l': return Number(value);
-    case 'x': return Hex(Unsigned(value));
-    case 'b': return value.bits == 0 ? "FALSE" : value.bits == 1 ? "TRUE" : Number(value);
-    case 'h': return Handle(value.bits);
-    case 'C': return Named(kServiceControls, value);
-    case 'T': return Named(kRegistryTypes, value);
-    case 'M':
-    case 'D':
-    case 'P': return Info(letter, value, level);
-    case 'N': return value.bits == 0 ? "NULL" : "&" + Number(Pointee(value));
-    case 'p': return Pointer(value.bits);
+// The row of `letter`; letters the table lacks show nothing.
+const Letter& Use(char letter, Place place) {
+  static constexpr Letter kUnknown{
+      0, Place::Parameter, Fit::Nothing, Read::Before, Shown::Nothing, Failure::Never, false, ""};
+  const Letter* row = FindLetter(letter, place);
+  return row != nullptr ? *row : kUnknown;
+}
+
+// A value as it is: a parameter before the call, or the result.
+std::string Show(Shown shown, const Value& value, std::uint64_t level) {
+  switch (shown) {
+    case Shown::Truth: return value.bits == 0 ? "FALSE" : "TRUE";
+    case Shown::TruthOrNumber: return value.bits == 0 ? "FALSE" : value.bits == 1 ? "TRUE" : Number(value);
+    case Shown::Number:
+    case Shown::Level: return Number(value);
+    case Shown::Hex: return Hex(Unsigned(value));
+    case Shown::Handle: return Handle(value.bits);
+    case Shown::String: return StringOf(value);
+    case Shown::Pointer:
+    case Shown::NewBlock:
+    case Shown::FreedBlock: return Pointer(value.bits);
+    case Shown::ServiceControl: return Named(kServiceControls, value);
+    case Shown::RegistryType: return Named(kRegistryTypes, value);
+    case Shown::MonitorInfo:
+    case Shown::DriverInfo:
+    case Shown::PrinterInfo: return Info(shown, value, level);
+    case Shown::InOutNumber: return value.bits == 0 ? "NULL" : "&" + Number(Pointee(value));
     default: return std::string();
   }
 }
 
-bool Failed(char letter, const Value& result) {
-  switch (letter) {
-    case 'h': return result.bits == 0 || result.bits == HandleValue(INVALID_HANDLE_VALUE);
-    case 'b':
-    case 'c':
-    case 'm': return result.bits == 0;
-    case 'f': return result.bits != 0;
-    case 'x': return Unsigned(result) == Unsigned(Value{~std::uint64_t{0}, result.size, false});
-    case 'd': return Signed(result) == -1;
-    default: return false;
+// An argument as it is before the call; empty for one read after it.
+std::string Before(const Letter& use, const Value& value, std::uint64_t level) {
+  return use.read == Read::After ? std::string() : Show(use.shown, value, level);
+}
+
+bool Failed(const Letter& use, const Value& result) {
+  switch (use.failure) {
+    case Failure::NullOrInvalid: return result.bits == 0 || result.bits == HandleValue(INVALID_HANDLE_VALUE);
+    case Failure::Zero: return result.bits == 0;
+    case Failure::NotZero: return result.bits != 0;
+    case Failure::AllBits: return Unsigned(result) == Unsigned(Value{~std::uint64_t{0}, result.size, false});
+    case Failure::MinusOne: return Signed(result) == -1;
+    case Failure::Never: return false;
   }
+  return false;
 }
 
 // An argument the call filled, as it is after the call.
-std::string After(char letter, const std::string& before, const Value& value, const Value* next, const Value& result,
-                  bool failed) {
+std::string After(const Letter& use, const std::string& before, const Value& value, const Value* next,
+                  const Value& result, bool failed) {
+  if (use.read == Read::Before) return before;
   if (value.bits == 0) return before.empty() ? "NULL" : before;
-  switch (letter) {
-    case 'n': return "&" + Number(Pointee(value));
-    case 'N': {
+  switch (use.shown) {
+    case Shown::OutNumber: return "&" + Number(Pointee(value));
+    case Shown::InOutNumber: {
       const std::string now = Number(Pointee(value));
       return before == "&" + now ? before : before + "->" + now;
     }
-    case 'o':
+    case Shown::OutHandle:
       if (!failed) return "&" + Handle(*reinterpret_cast<const std::uint64_t*>(value.bits));
       break;
-    case 'w':
+    case Shown::OutString:
       // Such calls return the length they wrote, or at least the capacity
       // when the string did not fit.
       if (!failed && next != nullptr && Unsigned(result) < Unsigned(*next)) {
-        return "&" + Quoted(reinterpret_cast<const char16_t*>(value.bits), Unsigned(result));
+        return "&" + Excerpt(reinterpret_cast<const char16_t*>(value.bits), Unsigned(result));
       }
       break;
-    case 'S':
+    case Shown::ServiceStatus:
       if (!failed) {
         const auto* status = reinterpret_cast<const SERVICE_STATUS*>(value.bits);
         return "&{" + Named(kServiceStates, Value{status->dwCurrentState, 4, false}) + "}";
@@ -243,19 +233,6 @@ std::string After(char letter, const std::string& before, const Value& value, co
     default: return before;
   }
   return Pointer(value.bits);
-}
-
-std::string Result(char letter, const Value& result) {
-  switch (letter) {
-    case 'b': return result.bits == 0 ? "FALSE" : "TRUE";
-    case 'h': return Handle(result.bits);
-    case 'm':
-    case 'f': return Pointer(result.bits);
-    case 'x': return Hex(Unsigned(result));
-    case 's': return StringOf(result);
-    case 'v': return std::string();
-    default: return Number(result);
-  }
 }
 
 }  // namespace
@@ -282,9 +259,9 @@ std::size_t Enter(const char* name, const char* letters, const Value* arguments,
   call.name = name;
   std::uint64_t level = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    const char letter = letters[i + 2];
-    call.arguments.push_back(Before(letter, arguments[i], level));
-    if (letter == 'l') level = arguments[i].bits;
+    const Letter& use = Use(letters[i + 2], Place::Parameter);
+    call.arguments.push_back(Before(use, arguments[i], level));
+    if (use.shown == Shown::Level) level = arguments[i].bits;
   }
   state.calls.push_back(std::move(call));
   state.open.push_back(Open{state.calls.size() - 1, letters, Current().lastError});
@@ -299,18 +276,19 @@ void Leave(std::size_t index, const Value* arguments, Value result) {
   const Open open = state.open.back();
   state.open.pop_back();
   CallRecord& call = state.calls[index];
-  const char kind = open.letters[0];
+  const Letter& kind = Use(open.letters[0], Place::Result);
   const bool failed = Failed(kind, result);
   for (std::size_t i = 0; i < call.arguments.size(); ++i) {
     const Value* next = i + 1 < call.arguments.size() ? &arguments[i + 1] : nullptr;
-    call.arguments[i] = After(open.letters[i + 2], call.arguments[i], arguments[i], next, result, failed);
+    call.arguments[i] =
+        After(Use(open.letters[i + 2], Place::Parameter), call.arguments[i], arguments[i], next, result, failed);
   }
-  if (kind == 'm' && !failed) state.blocks[result.bits] = state.nextBlock++;
-  if (kind == 'f' && !failed) state.blocks.erase(arguments[0].bits);
-  call.result = Result(kind, result);
+  if (kind.shown == Shown::NewBlock && !failed) state.blocks[result.bits] = state.nextBlock++;
+  if (kind.shown == Shown::FreedBlock && !failed) state.blocks.erase(arguments[0].bits);
+  call.result = Show(kind.shown, result, 0);
   call.returned = true;
   const DWORD error = Current().lastError;
-  if (kind != 'r' && kind != 'v' && (failed || error != open.errorBefore)) call.error = error;
+  if (kind.showsError && (failed || error != open.errorBefore)) call.error = error;
 }
 
 std::string Line(const CallRecord& call) {

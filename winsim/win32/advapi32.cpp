@@ -86,25 +86,45 @@ HKEY NewHandle(const RegistryKey& key, REGSAM granted) {
   return NewCallerHandle<HKEY>(HandleKind::Key, FoldCase(key.path), granted);
 }
 
+// A sub-key path below the key a handle names.
+struct SubKey {
+  OpenKey parent;
+  std::vector<std::u16string> names;
+  std::u16string path;  // the parent's path and the names
+};
+
+// ERROR_INVALID_HANDLE for a handle that names no key, `badName` for a path
+// with an empty or overlong name: the calls differ in that error.
+LONG ResolveSubKey(HKEY hKey, const std::u16string& subKey, LONG badName, SubKey& out) {
+  if (!Resolve(hKey, out.parent)) return ERROR_INVALID_HANDLE;
+  if (!SubKeyNames(subKey, out.names)) return badName;
+  out.path = out.parent.key->path;
+  for (const auto& name : out.names) out.path += u"\\" + name;
+  return ERROR_SUCCESS;
+}
+
+// A new handle of `key` with the rights asked for; MAXIMUM_ALLOWED takes
+// those the key allows.
+LONG OpenExisting(const RegistryKey& key, REGSAM samDesired, PHKEY phkResult) {
+  REGSAM wanted = SpecificRights(samDesired);
+  if (samDesired & MAXIMUM_ALLOWED) {
+    wanted &= ~key.denied;
+  } else if (wanted & key.denied) {
+    return ERROR_ACCESS_DENIED;
+  }
+  *phkResult = NewHandle(key, wanted);
+  return ERROR_SUCCESS;
+}
+
 LONG OpenKeyW(HKEY hKey, const std::u16string& subKey, REGSAM samDesired, PHKEY phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  OpenKey parent;
-  if (!Resolve(hKey, parent)) return ERROR_INVALID_HANDLE;
-  std::vector<std::u16string> names;
-  if (!SubKeyNames(subKey, names)) return ERROR_FILE_NOT_FOUND;
-  std::u16string path = parent.key->path;
-  for (const auto& name : names) path += u"\\" + name;
-  RegistryKey* key = M().registry.FindKey(path);
+  SubKey sub;
+  const LONG resolved = ResolveSubKey(hKey, subKey, ERROR_FILE_NOT_FOUND, sub);
+  if (resolved != ERROR_SUCCESS) return resolved;
+  const RegistryKey* key = M().registry.FindKey(sub.path);
   if (key == nullptr) return ERROR_FILE_NOT_FOUND;
-  REGSAM wanted = SpecificRights(samDesired);
-  if (samDesired & MAXIMUM_ALLOWED) {
-    wanted &= ~key->denied;
-  } else if (wanted & key->denied) {
-    return ERROR_ACCESS_DENIED;
-  }
-  *phkResult = NewHandle(*key, wanted);
-  return ERROR_SUCCESS;
+  return OpenExisting(*key, samDesired, phkResult);
 }
 
 const RegistryValue* FindValue(const OpenKey& handle, const std::u16string& name) {
@@ -172,30 +192,27 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, R
   REGISTRY_FAULT();
   if (phkResult == nullptr || lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  OpenKey parent;
-  if (!Resolve(hKey, parent)) return ERROR_INVALID_HANDLE;
-  std::vector<std::u16string> names;
-  if (!SubKeyNames(FromWide(lpSubKey), names)) return ERROR_INVALID_PARAMETER;
+  SubKey sub;
+  const LONG resolved = ResolveSubKey(hKey, FromWide(lpSubKey), ERROR_INVALID_PARAMETER, sub);
+  if (resolved != ERROR_SUCCESS) return resolved;
   Registry& registry = M().registry;
-  std::u16string path = parent.key->path;
-  for (const auto& name : names) path += u"\\" + name;
-  if (registry.FindKey(path) != nullptr) {
-    const LONG result = OpenKeyW(hKey, FromWide(lpSubKey), samDesired, phkResult);
+  if (const RegistryKey* found = registry.FindKey(sub.path)) {
+    const LONG result = OpenExisting(*found, samDesired, phkResult);
     if (result == ERROR_SUCCESS && lpdwDisposition != nullptr) *lpdwDisposition = REG_OPENED_EXISTING_KEY;
     return result;
   }
   // The deepest existing key must let a sub-key be made under it.
-  std::u16string existing = parent.key->path;
-  for (const auto& name : names) {
+  std::u16string existing = sub.parent.key->path;
+  for (const auto& name : sub.names) {
     std::u16string deeper = existing;
     deeper.append(u"\\").append(name);
     if (registry.FindKey(deeper) == nullptr) break;
     existing = std::move(deeper);
   }
   const RegistryKey* above = registry.FindKey(existing);
-  if (!(parent.granted & KEY_CREATE_SUB_KEY) || (above->denied & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+  if (!(sub.parent.granted & KEY_CREATE_SUB_KEY) || (above->denied & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
   const REGSAM wanted = SpecificRights(samDesired);
-  const RegistryKey& key = registry.CreateKey(path);
+  const RegistryKey& key = registry.CreateKey(sub.path);
   *phkResult = NewHandle(key, wanted);
   if (lpdwDisposition != nullptr) *lpdwDisposition = REG_CREATED_NEW_KEY;
   return ERROR_SUCCESS;
@@ -246,14 +263,11 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   REGISTRY_FAULT();
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-  OpenKey parent;
-  if (!Resolve(hKey, parent)) return ERROR_INVALID_HANDLE;
-  std::vector<std::u16string> names;
-  if (!SubKeyNames(FromWide(lpSubKey), names)) return ERROR_FILE_NOT_FOUND;
+  SubKey sub;
+  const LONG resolved = ResolveSubKey(hKey, FromWide(lpSubKey), ERROR_FILE_NOT_FOUND, sub);
+  if (resolved != ERROR_SUCCESS) return resolved;
   Registry& registry = M().registry;
-  std::u16string path = parent.key->path;
-  for (const auto& name : names) path += u"\\" + name;
-  RegistryKey* key = registry.FindKey(path);
+  const RegistryKey* key = registry.FindKey(sub.path);
   if (key == nullptr) return ERROR_FILE_NOT_FOUND;
   const std::u16string folded = FoldCase(key->path);
   const bool root = folded.find(u'\\') == std::u16string::npos;

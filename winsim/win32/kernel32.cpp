@@ -528,6 +528,12 @@ HANDLE ProcessHandle(HandleKind kind, DWORD target) {
   return NewCallerHandle<HANDLE>(kind, std::u16string(), access, target);
 }
 
+// The process a handle of the caller names, or null with ERROR_INVALID_HANDLE set.
+Process* CallerProcess(HANDLE hProcess) {
+  const Handle* handle = CallerHandle(hProcess, HandleKind::Process);
+  return handle != nullptr ? &M().processes.at(handle->target) : nullptr;
+}
+
 }  // namespace
 
 // The process's own copy of its command line, in its memory as on Windows:
@@ -625,14 +631,13 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSE
 // STILL_ACTIVE while the process runs.
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
   WINSIM_FAULT(FALSE);
-  Machine& machine = M();
-  const Handle* handle = CallerHandle(hProcess, HandleKind::Process);
-  if (handle == nullptr) return FALSE;
+  const Process* process = CallerProcess(hProcess);
+  if (process == nullptr) return FALSE;
   if (lpExitCode == nullptr) {
     Fail(ERROR_NOACCESS);
     return FALSE;
   }
-  *lpExitCode = machine.processes.at(handle->target).exitCode;
+  *lpExitCode = process->exitCode;
   return TRUE;
 }
 
@@ -641,10 +646,10 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
 BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
   WINSIM_FAULT(FALSE);
   Machine& machine = M();
-  const Handle* handle = CallerHandle(hProcess, HandleKind::Process);
-  if (handle == nullptr) return FALSE;
-  const DWORD target = handle->target;
-  if (!machine.processes.at(target).running) {
+  const Process* process = CallerProcess(hProcess);
+  if (process == nullptr) return FALSE;
+  const DWORD target = process->id;
+  if (!process->running) {
     Fail(ERROR_ACCESS_DENIED);
     return FALSE;
   }
