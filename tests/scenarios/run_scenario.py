@@ -22,7 +22,6 @@ import subprocess
 import sys
 import tempfile
 
-SUBCOMMANDS = ("show", "restart", "new")
 STEP_SECONDS = 120
 
 
@@ -74,9 +73,7 @@ def parse(text):
 
 
 def with_machine(args, machine):
-    """The step's arguments with --machine: after the subcommand, or first."""
-    if args and args[0] in SUBCOMMANDS:
-        return [args[0], "--machine", machine] + args[1:]
+    """The step's arguments with --machine first (options go before a subcommand too)."""
     return ["--machine", machine] + args
 
 
