@@ -5,7 +5,8 @@
 namespace vexsim {
 
 const char kUsage[] =
-    "usage: vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--trace] [--changes] [--] WORD...\n"
+    "usage: vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--trace] [--changes]\n"
+    "              [--fail API[#K]:ERROR]... [--fail-call N:ERROR] [--] WORD...\n"
     "       vexsim show [--machine FILE]\n"
     "       vexsim restart [--machine FILE]\n"
     "       vexsim new [--machine FILE] [--from SCENARIO]\n";
@@ -17,6 +18,40 @@ std::optional<winsim::DialogAction> CloseAction(const std::string& word) {
   if (word == "cancel") return winsim::DialogAction::Escape;
   if (word == "x") return winsim::DialogAction::CaptionClose;
   return std::nullopt;
+}
+
+// A whole number from 1 (0 when `zero`) to 4294967295, in decimal.
+std::optional<DWORD> Number(const std::string& text, bool zero) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  const unsigned long long value = std::stoull(text);
+  if (value > 0xFFFFFFFFull || (value == 0 && !zero)) return std::nullopt;
+  return static_cast<DWORD>(value);
+}
+
+// "API#K:ERROR" (`named`) or "N:ERROR" as a fault, or nullopt.
+std::optional<FaultOption> ParseFault(const std::string& text, bool named) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos) return std::nullopt;
+  const auto error = Number(text.substr(colon + 1), true);
+  std::string call = text.substr(0, colon);
+  FaultOption fault;
+  if (named) {
+    const std::size_t hash = call.find('#');
+    fault.api = call.substr(0, hash);
+    call = hash == std::string::npos ? "1" : call.substr(hash + 1);
+    if (fault.api.empty() ||
+        fault.api.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_") !=
+            std::string::npos) {
+      return std::nullopt;
+    }
+  }
+  const auto number = Number(call, false);
+  if (!error || !number) return std::nullopt;
+  fault.call = *number;
+  fault.error = *error;
+  return fault;
 }
 
 // Quotes one element so that CommandLineToArgvW gives it back unchanged.
@@ -94,6 +129,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
       const auto owner = value(argument);
       if (!owner) return std::nullopt;
       options.owner = *owner;
+    } else if (runs && (argument == "--fail" || argument == "--fail-call")) {
+      const bool named = argument == "--fail";
+      const auto text = value(argument);
+      if (!text) return std::nullopt;
+      const auto fault = ParseFault(*text, named);
+      if (!fault) {
+        error = argument + " takes " + (named ? "API[#K]:ERROR" : "N:ERROR") + ", not \"" + *text + "\"";
+        return std::nullopt;
+      }
+      options.faults.push_back(*fault);
     } else if (argument.rfind("--", 0) == 0 || !runs) {
       error = "unknown argument \"" + argument + "\"";
       return std::nullopt;
@@ -102,6 +147,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
     }
   }
   return options;
+}
+
+void ArmFaults(const Options& options, winsim::Machine& machine) {
+  for (const FaultOption& fault : options.faults) {
+    if (fault.api.empty()) {
+      machine.FailCall(fault.call, fault.error);
+    } else {
+      machine.FailCallOf(fault.api, fault.call, fault.error);
+    }
+  }
 }
 
 std::u16string CommandArguments(const Options& options) {
