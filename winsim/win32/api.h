@@ -62,7 +62,7 @@ struct FaultReturn {
   const Fault& fault;
   T failure;
   template <typename R>
-  operator R() const {  // NOLINT(google-explicit-constructor): a return value
+  operator R() const {  // implicit: it is what the entry returns
     if (!fault.result) return static_cast<R>(failure);
     if constexpr (std::is_pointer_v<R>) {
       return reinterpret_cast<R>(static_cast<std::intptr_t>(*fault.result));
