@@ -42,7 +42,7 @@ struct Clock {
 // through, the next `count` fail with `error`. They return `result` when
 // given (for a function whose failure takes more than one form, e.g. a wait
 // that ends WAIT_TIMEOUT rather than WAIT_FAILED), else the function's one
-// failure value; the registry's calls return the error itself.
+// failure value; the calls whose result is the error return the error.
 struct Fault {
   DWORD error = 0;
   int count = 1;
