@@ -29,6 +29,9 @@ std::unique_ptr<Machine> MachineWithEverything() {
   winsim::LockFile(*m, u"C:\\Windows\\system32\\vexmon64.dll", ERROR_ACCESS_DENIED, false, 5000);
   m->Schedule(winsim::Event{300, winsim::EventKind::ServiceState, 0, SERVICE_STOPPED, 1});
   m->FailNext("CreateFileW", ERROR_ACCESS_DENIED, 2);
+  m->FailCallOf("GlobalAlloc", 3, ERROR_NOT_ENOUGH_MEMORY);
+  m->faults["GlobalAlloc"].result = -1;
+  m->FailCall(40, ERROR_ACCESS_DENIED);
   m->registry.SetMultiString(winsim::kSessionManagerKey, winsim::kPendingRenamesValue, {u"\\??\\C:\\a", u""});
   m->registry.SetValue(u"HKLM\\SOFTWARE\\Ravelquill", u"Blob", REG_BINARY, {1, 2, 2, 2, 2, 2});
   m->registry.SetValue(u"HKLM\\SOFTWARE\\Ravelquill", u"Big", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0x80});
@@ -61,9 +64,10 @@ TEST(MachineJsonTest, SaveLoadSaveGivesTheSameTextAndKeepsEveryObject) {
   EXPECT_EQ(winsim::SaveMachine(*loaded), saved);
   // The objects are in the text, not lost on both ways alike.
   for (const char* text :
-       {"\"kind\": \"HoldEnds\"", "\"kind\": \"ServiceState\"", "\"CreateFileW\"", "\"kind\": \"Thread\"",
-        "\"data\": \"4d5a 00*4 09\"", "\"hex\": \"560058\"", "\"type\": \"REG_MULTI_SZ\"", "\"ravtray.exe\"",
-        "\"{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}\"", "\"document\": \"report.pdf\"", "\"Service-0x0-3e7$\""}) {
+       {"\"kind\": \"HoldEnds\"", "\"kind\": \"ServiceState\"", "\"CreateFileW\"", "\"skip\": 2", "\"result\": -1",
+        "\"skip\": 39", "\"kind\": \"Thread\"", "\"data\": \"4d5a 00*4 09\"", "\"hex\": \"560058\"",
+        "\"type\": \"REG_MULTI_SZ\"", "\"ravtray.exe\"", "\"{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}\"",
+        "\"document\": \"report.pdf\"", "\"Service-0x0-3e7$\""}) {
     EXPECT_NE(saved.find(text), std::string::npos) << text;
   }
   // Pending events still happen on the loaded machine.
@@ -137,6 +141,11 @@ TEST(MachineJsonTest, ABadFileGivesOneLineNamingTheField) {
        "machine.files.files[1]: the same entry as machine.files.files[0]"},
       {R"({"lastError": -1})", "machine.lastError: expected a whole number from 0 to 4294967295, found -1"},
       {R"({"faults": {"Create\nFile": {"co\nunt": 1}}})", R"(machine.faults["Create\nFile"]: unknown field "co\nunt")"},
+      {R"({"anyCallFault": {"error": 5, "skip": "2"}})",
+       "machine.anyCallFault.skip: expected a number, found a string"},
+      {R"({"faults": {"GlobalAlloc": {"error": 8, "result": true}}})",
+       R"(machine.faults["GlobalAlloc"].result: expected a number, found a boolean)"},
+      {R"({"anyCallFault": {"count": 1}})", R"(machine.anyCallFault: missing field "error")"},
       {R"({"handles": {"entries": [{"value": 300, "kind": "File", "process": 300}], "next": 304}})",
        "machine.handles.entries[0].process: no process 300"},
       {R"({"handles": {"entries": [{"value": 264, "kind": "File", "process": 4}]}})",

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,76 @@ TEST_F(WinsimCoreTest, ArmedFaultsFailTheNamedCallTheGivenNumberOfTimes) {
   EXPECT_FALSE(GetDefaultPrinterW(name, &size));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
   EXPECT_TRUE(GetDefaultPrinterW(name, &size));
+}
+
+// A fault picks the k-th call of its function, or the n-th call of the run
+// whatever its function. Counted are the calls the program makes that can
+// fail: not the block FormatMessageW takes inside, not OpenMutexA's own
+// work, not GetLastError or GlobalFree.
+TEST_F(WinsimCoreTest, FaultsPickTheirCallByFunctionOrAcrossTheRun) {
+  constexpr DWORD kArmed = 1234;
+  // Each call of the program, run with the last error poisoned: true when
+  // it failed with the armed error.
+  const std::function<bool()> program[] = {
+      [] {
+        void* block = GlobalAlloc(GPTR, 4);
+        GlobalFree(block);
+        return block == nullptr && GetLastError() == kArmed;
+      },
+      [] {
+        LPWSTR text = nullptr;
+        const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 5, 0,
+                                            reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+        LocalFree(text);
+        return length == 0 && GetLastError() == kArmed;
+      },
+      [] { return OpenMutexA(SYNCHRONIZE, FALSE, "none") == nullptr && GetLastError() == kArmed; },
+      [] {
+        void* block = GlobalAlloc(GPTR, 4);
+        GlobalFree(block);
+        return block == nullptr && GetLastError() == kArmed;
+      },
+      [] {
+        HKEY key = nullptr;
+        const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key);
+        if (result == ERROR_SUCCESS) RegCloseKey(key);
+        return result == static_cast<LONG>(kArmed) && GetLastError() == kPoisonError;  // returned, not set
+      },
+  };
+  const struct {
+    const char* what;
+    std::function<void(winsim::Machine&)> arm;
+    std::vector<bool> fails;
+  } cases[] = {
+      {"the next call", [](auto& m) { m.FailNext("GlobalAlloc", kArmed); }, {true, false, false, false, false}},
+      {"the second call", [](auto& m) { m.FailCallOf("GlobalAlloc", 2, kArmed); }, {false, false, false, true, false}},
+      {"no inner block", [](auto& m) { m.FailCallOf("LocalAlloc", 1, kArmed); }, {false, false, false, false, false}},
+      {"no inner call", [](auto& m) { m.FailCallOf("OpenMutexW", 1, kArmed); }, {false, false, false, false, false}},
+      {"the run's second", [](auto& m) { m.FailCall(2, kArmed); }, {false, true, false, false, false}},
+      {"the run's third and fourth", [](auto& m) { m.FailCall(3, kArmed, 2); }, {false, false, true, true, false}},
+      {"the run's fifth", [](auto& m) { m.FailCall(5, kArmed); }, {false, false, false, false, true}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    NextMachine();
+    c.arm(machine());
+    std::vector<bool> failed;
+    for (const auto& call : program) {
+      SetLastError(kPoisonError);
+      GetTickCount();
+      failed.push_back(call());
+    }
+    EXPECT_EQ(failed, c.fails);
+    EXPECT_EQ(machine().calls, std::size(program) + (c.fails.back() ? 0 : 1)) << "RegCloseKey counts when opened";
+  }
+  // A wait told to fail returns the result given for it, not WAIT_FAILED.
+  NextMachine();
+  const HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
+  machine().faults["WaitForSingleObject"] = winsim::Fault{ERROR_INVALID_HANDLE, 1, 0, WAIT_TIMEOUT};
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
 }
 
 TEST_F(WinsimCoreTest, ACopyIsTheSameMachineWithoutTheProgramsHeapBlocks) {

@@ -9,22 +9,11 @@
 #include <winsim_presets/queues.h>
 
 #include "test_support.h"
+#include "worst_case_bounds.h"
 
 namespace {
 
 using winsim::presets::SystemPath;
-
-// The installer's waits, each at its longest. A command's worst case is a
-// count of each; these are the only figures the bounds are made of.
-enum Wait { HelpWindow, SpoolerStart, TrayShutdown, SpoolerRestart, LockedCopy, MonitorRegistration, kWaitKinds };
-constexpr std::uint64_t kWaitMs[kWaitKinds] = {
-    100 * 50,          // the help window asked to close 100 times, 50 ms apart
-    50 * 200,          // a start polled 50 times, 200 ms apart
-    21 * 5000 + 1000,  // the tray program asked to quit 20 times, 5 s each, once more; 1 s without its Run value
-    2 * 50 * 200,      // a stop and then a start, each polled so
-    100 * 50,          // a locked destination tried 100 times, 50 ms apart
-    4 * 50,            // the monitor registered in 5 tries, 50 ms apart
-};
 
 // The share of its bound a command must take with a slow spooler, so a wait
 // that vanished shows. No one machine makes every wait run its full course:
@@ -44,25 +33,20 @@ struct Case {
   const char16_t* command;
   Spooler spooler;
   int exitCode;
-  int waits[kWaitKinds];
 };
-// install: the help window, the spooler's start, the tray program, restarts
-// for the driver's and the monitor's removal, for the old module, for the
-// monitor's copy and for the staged driver files, two copies of the monitor
-// and three of the driver's files, the monitor's registration.
 const Case kCases[] = {
-    {u"install", Spooler::FoundStoppedSlow, 100, {1, 1, 1, 5, 5, 1}},
-    {u"install", Spooler::NeverStops, 100, {1, 1, 1, 5, 5, 1}},
-    {u"install", Spooler::NeverStarts, 100, {1, 1, 1, 5, 5, 1}},
-    {u"in_notray", Spooler::FoundStoppedSlow, 100, {1, 1, 1, 5, 5, 1}},
-    {u"uninstall", Spooler::FoundStoppedSlow, 100, {1, 1, 1, 3, 0, 0}},
-    {u"onInit", Spooler::Slow, 200, {0, 0, 0, 2, 0, 0}},
-    {u"onInit", Spooler::NeverStarts, 200, {0, 0, 0, 2, 0, 0}},
-    {u"removetray", Spooler::Slow, 6, {0, 0, 1, 0, 0, 0}},
-    {u"onChkDrv", Spooler::Slow, 3, {}},
-    {u"def.set", Spooler::Slow, 4, {}},
-    {u"", Spooler::Slow, 6, {}},
-    {u"reinstall", Spooler::Slow, 6, {}},
+    {u"install", Spooler::FoundStoppedSlow, 100},
+    {u"install", Spooler::NeverStops, 100},
+    {u"install", Spooler::NeverStarts, 100},
+    {u"in_notray", Spooler::FoundStoppedSlow, 100},
+    {u"uninstall", Spooler::FoundStoppedSlow, 100},
+    {u"onInit", Spooler::Slow, 200},
+    {u"onInit", Spooler::NeverStarts, 200},
+    {u"removetray", Spooler::Slow, 6},
+    {u"onChkDrv", Spooler::Slow, 3},
+    {u"def.set", Spooler::Slow, 4},
+    {u"", Spooler::Slow, 6},
+    {u"reinstall", Spooler::Slow, 6},
 };
 
 class WorstCaseTimeTest : public MachineTest {
@@ -105,8 +89,7 @@ TEST_F(WorstCaseTimeTest, EveryCommandEndsWithinItsBoundWhenEverythingStalls) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(Utf8(c.command) + " " + std::to_string(static_cast<int>(c.spooler)));
     NextMachine();
-    std::uint64_t bound = 0;
-    for (int wait = 0; wait < kWaitKinds; ++wait) bound += c.waits[wait] * kWaitMs[wait];
+    const std::uint64_t bound = WorstCaseMs(c.command);
     Stall(c.spooler);
     const std::uint64_t start = machine().clock.now;
     EXPECT_EQ(Run(c.command), c.exitCode);

@@ -81,6 +81,9 @@ class VexsimTest(unittest.TestCase):
             (["--machine", "FILE", "restart", "now"], 'unknown argument "now"'),
             (["--machine", "FILE", "show", "--", "install"], 'unknown argument "--"'),
             (["new", "--machine", "FILE", "--from"], "--from needs a value"),
+            (["--machine", "FILE", "--fail", "GlobalAlloc#0:8", "in"], '--fail takes API[#K]:ERROR, not "GlobalAlloc#0:8"'),
+            (["--machine", "FILE", "--fail-call", "x:5", "in"], '--fail-call takes N:ERROR, not "x:5"'),
+            (["show", "--machine", "FILE", "--fail-call", "1:5"], 'unknown argument "--fail-call"'),
         ]
         self.assertEqual(self.vexsim("new", "--machine", self.machine).returncode, 0)
         fresh = self.saved_machine()
@@ -142,6 +145,21 @@ class VexsimTest(unittest.TestCase):
         stop = next(i for i, call in enumerate(between) if re.match(r"ControlService\(0x\w+, SERVICE_CONTROL_STOP, .*\) = TRUE$", call))
         start = next(i for i, call in enumerate(between) if re.match(r"StartServiceW\(0x\w+, 0, NULL\) = TRUE$", call))
         self.assertLess(stop, start, "\n".join(between))
+
+    def test_a_fault_from_the_command_line_fails_the_call_it_names(self):
+        """The second OpenSCManagerW of a reinstall is the spooler restart's; the
+        run's first call that can fail is CommandLineToArgvW; an unfired fault stays."""
+        self.assertEqual(self.run_installer("install").returncode, 1)
+        self.edit_machine(lambda machine: machine.update(
+            faults={"DeletePrinterDriverExW": {"error": 3001, "count": 1}}))
+        result = self.run_installer("--trace", "--fail", "OpenSCManagerW#2:5", "install")
+        self.assertEqual(result.returncode, 100, result.stdout)
+        opened = [line for line in result.stdout.splitlines() if "] OpenSCManagerW(" in line]
+        self.assertTrue(opened[0].endswith(", error 0"), opened)
+        self.assertTrue(opened[1].endswith("= NULL, error 5"), opened)
+        self.assertEqual(self.run_installer("--fail-call", "1:8", "--fail", "DeleteFileW#9999:5", "in").returncode, 6)
+        shown = self.vexsim("show", "--machine", self.machine)
+        self.assertIn("  DeleteFileW: error 5, calls 1, skips 9998\n", shown.stdout)
 
     def edit_machine(self, edit):
         with open(self.machine) as file:

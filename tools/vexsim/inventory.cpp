@@ -251,12 +251,19 @@ Section RunningPrograms(const winsim::Machine& machine) {
   return section;
 }
 
+// "error 5, calls 1, skips 2, returns 258": the calls that go through
+// first and the result only when the fault has them.
+std::vector<Field> FaultFields(const winsim::Fault& fault) {
+  return {{"error", Number(fault.error)},
+          {"calls", std::to_string(fault.count)},
+          {"skips", fault.skip != 0 ? Number(fault.skip) : ""},
+          {"returns", fault.result ? std::to_string(*fault.result) : ""}};
+}
+
 Section ArmedFaults(const winsim::Machine& machine) {
   Section section{"armed faults", "armed fault", {}};
-  for (const auto& [api, fault] : machine.faults) {
-    section.items.push_back(
-        Item{api, api, {{"error", Number(fault.error)}, {"calls", Number(static_cast<std::uint64_t>(fault.count))}}});
-  }
+  for (const auto& [api, fault] : machine.faults) section.items.push_back(Item{api, api, FaultFields(fault)});
+  if (machine.anyCallFault) section.items.push_back(Item{"any call", "any call", FaultFields(*machine.anyCallFault)});
   return section;
 }
 

@@ -8,7 +8,8 @@
 namespace vexsim {
 
 const char kUsage[] =
-    "usage: vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--trace] [--changes] [--] WORD...\n"
+    "usage: vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--trace] [--changes]\n"
+    "              [--fail API[#K]:ERROR]... [--fail-call N:ERROR] [--] WORD...\n"
     "       vexsim show [--machine FILE]\n"
     "       vexsim restart [--machine FILE]\n"
     "       vexsim new [--machine FILE] [--from SCENARIO]\n"
@@ -22,6 +23,40 @@ std::optional<winsim::DialogAction> CloseAction(const std::string& word) {
   if (word == "cancel") return winsim::DialogAction::Escape;
   if (word == "x") return winsim::DialogAction::CaptionClose;
   return std::nullopt;
+}
+
+// A whole number from 1 (0 when `zero`) to 4294967295, in decimal.
+std::optional<DWORD> Number(const std::string& text, bool zero) {
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  const unsigned long long value = std::stoull(text);
+  if (value > 0xFFFFFFFFull || (value == 0 && !zero)) return std::nullopt;
+  return static_cast<DWORD>(value);
+}
+
+// "API#K:ERROR" (`named`) or "N:ERROR" as a fault, or nullopt.
+std::optional<FaultOption> ParseFault(const std::string& text, bool named) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos) return std::nullopt;
+  const auto error = Number(text.substr(colon + 1), true);
+  std::string call = text.substr(0, colon);
+  FaultOption fault;
+  if (named) {
+    const std::size_t hash = call.find('#');
+    fault.api = call.substr(0, hash);
+    call = hash == std::string::npos ? "1" : call.substr(hash + 1);
+    if (fault.api.empty() ||
+        fault.api.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_") !=
+            std::string::npos) {
+      return std::nullopt;
+    }
+  }
+  const auto number = Number(call, false);
+  if (!error || !number) return std::nullopt;
+  fault.call = *number;
+  fault.error = *error;
+  return fault;
 }
 
 // Quotes one element so that CommandLineToArgvW gives it back unchanged.
@@ -72,6 +107,19 @@ bool SetClose(Options& options, const std::string& word, std::string& error) {
   return options.close.has_value();
 }
 
+// "--fail API[#K]:ERROR" (`named`) or "--fail-call N:ERROR".
+template <bool named>
+bool SetFault(Options& options, const std::string& text, std::string& error) {
+  const auto fault = ParseFault(text, named);
+  if (!fault) {
+    error = std::string(named ? "--fail takes API[#K]:ERROR" : "--fail-call takes N:ERROR") + ", not " +
+            winsim::Quoted(text);
+    return false;
+  }
+  options.faults.push_back(*fault);
+  return true;
+}
+
 const Option kOptions[] = {
     {"--machine", std::nullopt, true, &Set<&Options::machineFile>},
     {"--from", Command::New, true, &Set<&Options::from>},
@@ -81,6 +129,8 @@ const Option kOptions[] = {
     {"--close", Command::Run, true, &SetClose},
     // The window handle the setup program passes: the installer's third element.
     {"--owner", Command::Run, true, &Set<&Options::owner>},
+    {"--fail", Command::Run, true, &SetFault<true>},
+    {"--fail-call", Command::Run, true, &SetFault<false>},
 };
 
 const Option* FindOption(const std::string& name) {
@@ -148,6 +198,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
     }
   }
   return options;
+}
+
+void ArmFaults(const Options& options, winsim::Machine& machine) {
+  for (const FaultOption& fault : options.faults) {
+    if (fault.api.empty()) {
+      machine.FailCall(fault.call, fault.error);
+    } else {
+      machine.FailCallOf(fault.api, fault.call, fault.error);
+    }
+  }
 }
 
 std::u16string CommandArguments(const Options& options) {

@@ -4,9 +4,18 @@
 #include <string>
 #include <vector>
 
-#include <winsim/desktop.h>
+#include <winsim/machine.h>
 
 namespace vexsim {
+
+// A fault armed for the run: `--fail API[#K]:ERROR`, the K-th call of API
+// from the start of the run (the first without #K), or `--fail-call
+// N:ERROR`, the run's N-th call that can fail, whatever its function.
+struct FaultOption {
+  std::string api;  // empty: the run-wide fault
+  DWORD call = 1;
+  DWORD error = 0;
+};
 
 enum class Command { Run, Show, Restart, New, Help };
 
@@ -20,6 +29,7 @@ struct Options {
   std::optional<winsim::DialogAction> close;  // how the user closes the log window
   std::optional<std::string> owner;           // the owner window's number, after the words
   std::vector<std::string> words;             // the installer's arguments
+  std::vector<FaultOption> faults;            // armed on the machine before the run
 };
 
 extern const char kUsage[];
@@ -27,6 +37,9 @@ extern const char kUsage[];
 // The options `arguments` (without the program name) give, or nullopt with
 // `error` set to one line. Options may stand before the subcommand as after it.
 std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string& error);
+
+// Arms the faults of `options` on `machine`, as its file's faults would be.
+void ArmFaults(const Options& options, winsim::Machine& machine);
 
 // The installer's arguments (the words, then the owner) as one command line
 // that CommandLineToArgvW splits back into them.

@@ -1,7 +1,8 @@
 // vexsim runs the installer's WinMain on a simulated Windows x64 kept in a
 // machine file, and keeps the machine for the next command:
 //
-//   vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--trace] [--changes] [--] WORD...
+//   vexsim [--machine FILE] [--shift] [--close ok|cancel|x] [--owner N] [--trace] [--changes]
+//          [--fail API[#K]:ERROR]... [--fail-call N:ERROR] [--] WORD...
 //   vexsim show [--machine FILE]
 //   vexsim restart [--machine FILE]
 //   vexsim new [--machine FILE] [--from SCENARIO]
@@ -94,6 +95,7 @@ int Run(const Options& options) {
   winsim::Machine& machine = winsim::Current();
   if (options.shift) machine.desktop.shiftDown = true;  // held at the end of the run: the log is shown
   if (options.close) machine.desktop.script.assign(1, *options.close);
+  ArmFaults(options, machine);
   const std::size_t shownBefore = machine.desktop.dialogs.size();
   winsim::trace::StartRecording(options.trace);
 

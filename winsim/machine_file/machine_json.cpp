@@ -12,7 +12,7 @@ namespace winsim::machine_json {
 
 SAVED_FIELDS(Clock, 3);
 SAVED_FIELDS(Event, 5);
-SAVED_FIELDS(Fault, 2);
+SAVED_FIELDS(Fault, 4);
 SAVED_FIELDS(WindowsVersion, 4);
 SAVED_FIELDS(ProgramProfile, 9);
 SAVED_FIELDS(Process, 11);
@@ -22,7 +22,7 @@ SAVED_FIELDS(Mutex, 3);
 // Machine has constructors, so only its size can be watched (on the
 // platform the tests build on).
 #if defined(__x86_64__) && defined(__GLIBCXX__) && !defined(_GLIBCXX_DEBUG)
-static_assert(sizeof(Machine) == 1224, "Machine gained or lost a field: save and load it in " __FILE__
+static_assert(sizeof(Machine) == 1272, "Machine gained or lost a field: save and load it in " __FILE__
                                        " and describe it in "
                                        "docs/machine-format.md");
 #endif
@@ -50,7 +50,9 @@ void Fields(V& v, Like<V, Clock>& c) {
 template <typename V>
 void Fields(V& v, Like<V, Fault>& f) {
   v.Req("error", f.error);
-  v.Req("count", f.count);
+  v.Opt("count", f.count);
+  v.Opt("skip", f.skip);
+  v.Opt("result", f.result);
 }
 
 template <typename V>
@@ -110,12 +112,14 @@ void Fields(V& v, Like<V, ProgramProfile>& p) {
   v.Opt("neverCloses", p.neverCloses);
 }
 
-// Machine::memory is left out: its blocks are real memory of this process.
+// Machine::memory is left out: its blocks are real memory of this process;
+// so is Machine::calls, a count of this session.
 template <typename V>
 void Fields(V& v, Like<V, Machine>& m) {
   v.Opt("clock", m.clock);
   v.Opt("lastError", m.lastError);
   v.Opt("faults", m.faults);
+  v.Opt("anyCallFault", m.anyCallFault);
   v.Opt("files", m.files);
   v.Opt("registry", m.registry);
   v.Opt("services", m.services);
@@ -142,7 +146,8 @@ void CheckReferences(const Json& root, const Machine& m) {
   };
   if (m.processes.count(m.caller) == 0) Fail("machine.caller", "no process " + std::to_string(m.caller));
   process("machine.services.spooler.process", m.services.spooler.process);
-  for (const auto& [name, mutex] : m.mutexes) process(MemberPath("machine.mutexes", Narrow(name)) + ".owner", mutex.owner);
+  for (const auto& [name, mutex] : m.mutexes)
+    process(MemberPath("machine.mutexes", Narrow(name)) + ".owner", mutex.owner);
   // Records of maps are checked as the file lists them, so the index in the
   // error is the file's.
   const auto records = [&root, &process](const char* section, const char* list, const char* field, bool noneAllowed) {

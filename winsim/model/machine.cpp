@@ -71,8 +71,8 @@ std::string Narrow(const std::u16string& utf16) {
   std::string out;
   for (std::size_t i = 0; i < utf16.size(); ++i) {
     char32_t cp = utf16[i];
-    const bool paired = cp >= 0xD800 && cp < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-                        utf16[i + 1] < 0xE000;
+    const bool paired =
+        cp >= 0xD800 && cp < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000;
     if (paired) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[++i] - 0xDC00);
     } else if (cp >= 0xD800 && cp < 0xE000) {
@@ -117,14 +117,48 @@ std::unique_ptr<Machine> Machine::Copy() const {
   return copy;
 }
 
-void Machine::FailNext(const std::string& api, DWORD error, int count) { faults[api] = Fault{error, count}; }
+void Machine::FailNext(const std::string& api, DWORD error, int count) { faults[api] = Fault{error, count, 0, {}}; }
 
-bool Machine::TakeFault(const char* api) {
-  auto it = faults.find(api);
-  if (it == faults.end() || it->second.count <= 0) return false;
-  lastError = it->second.error;
-  if (--it->second.count == 0) faults.erase(it);
+void Machine::FailCallOf(const std::string& api, DWORD call, DWORD error, int count) {
+  faults[api] = Fault{error, count, call > 0 ? call - 1 : 0, {}};
+}
+
+void Machine::FailCall(DWORD call, DWORD error, int count) {
+  anyCallFault = Fault{error, count, call > 0 ? call - 1 : 0, {}};
+}
+
+namespace {
+
+// One call as `fault` sees it: true when the call is one it fails. A fault
+// that has failed its last call is spent.
+bool Sees(Fault& fault, bool& spent) {
+  spent = false;
+  if (fault.count <= 0) return false;
+  if (fault.skip > 0) {
+    --fault.skip;
+    return false;
+  }
+  spent = --fault.count == 0;
   return true;
+}
+
+}  // namespace
+
+std::optional<Fault> Machine::TakeFault(const char* api) {
+  ++calls;
+  std::optional<Fault> fails;
+  bool spent = false;
+  if (anyCallFault && Sees(*anyCallFault, spent)) {
+    fails = *anyCallFault;
+    if (spent) anyCallFault.reset();
+  }
+  const auto it = faults.find(api);
+  if (it != faults.end() && Sees(it->second, spent)) {
+    if (!fails) fails = it->second;
+    if (spent) faults.erase(it);
+  }
+  if (fails) lastError = fails->error;
+  return fails;
 }
 
 std::unique_ptr<Machine> NewMachine() {

@@ -14,16 +14,16 @@ using namespace winsim;
 
 namespace {
 
-// An armed fault returns its error as the call's result.
-#define REGISTRY_FAULT()                                   \
-  do {                                                     \
-    if (!CallerRuns()) return ERROR_INVALID_HANDLE;        \
-    const DWORD kept = M().lastError;                      \
-    if (M().TakeFault(__func__)) {                         \
-      const LONG armed = static_cast<LONG>(M().lastError); \
-      M().lastError = kept;                                \
-      return armed;                                        \
-    }                                                      \
+// An armed fault returns its error as the call's result (the registry's
+// calls have no other failure form), leaving the last error alone.
+#define REGISTRY_FAULT()                                     \
+  do {                                                       \
+    if (!CallerRuns()) return ERROR_INVALID_HANDLE;          \
+    const DWORD kept = M().lastError;                        \
+    if (const auto winsim_fault = M().TakeFault(__func__)) { \
+      M().lastError = kept;                                  \
+      return static_cast<LONG>(winsim_fault->error);         \
+    }                                                        \
   } while (0)
 
 constexpr REGSAM kSpecificRights = 0xFFFF;

@@ -2,7 +2,9 @@
 #pragma once
 #include <algorithm>
 #include <cstring>
+#include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include <winsim/machine.h>
 
@@ -49,13 +51,41 @@ inline std::size_t WideLen(LPCWSTR s) {
 
 inline std::u16string FromWide(LPCWSTR s) { return s ? std::u16string(s, WideLen(s)) : std::u16string(); }
 
+// A block of the caller's local heap, as LocalAlloc gives one, for the
+// entry points that hand one out: no call of the program, so not counted.
+HLOCAL AllocateLocal(UINT flags, SIZE_T bytes);
+
+// What a failed call returns: the fault's result when it gives one, else
+// `failure`; converts to the calling function's own result type.
+template <typename T>
+struct FaultReturn {
+  const Fault& fault;
+  T failure;
+  template <typename R>
+  operator R() const {  // implicit: it is what the entry returns
+    if (!fault.result) return static_cast<R>(failure);
+    if constexpr (std::is_pointer_v<R>) {
+      return reinterpret_cast<R>(static_cast<std::intptr_t>(*fault.result));
+    } else {
+      return static_cast<R>(*fault.result);
+    }
+  }
+};
+template <typename T>
+FaultReturn<T> FaultResult(const Fault& fault, T failure) {
+  return FaultReturn<T>{fault, failure};
+}
+
 }  // namespace winsim
 
-// The entry of every simulated call: a call of an ended process does
-// nothing, and a call whose fault is armed fails here with the armed error.
-#define WINSIM_FAULT(failure_value)                                           \
-  do {                                                                        \
-    if (!::winsim::CallerRuns() || ::winsim::Current().TakeFault(__func__)) { \
-      return failure_value;                                                   \
-    }                                                                         \
+// The entry of every simulated call that can fail: a call of an ended
+// process does nothing; any other is one call of the program (counted) and
+// fails here when an armed fault says so. An entry point never calls
+// another, so winsim's own work is never counted as the program's calls.
+#define WINSIM_FAULT(failure_value)                                          \
+  do {                                                                       \
+    if (!::winsim::CallerRuns()) return failure_value;                       \
+    if (const auto winsim_fault = ::winsim::Current().TakeFault(__func__)) { \
+      return ::winsim::FaultResult(*winsim_fault, failure_value);            \
+    }                                                                        \
   } while (0)

@@ -43,7 +43,7 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD dwL
   const DWORD length = static_cast<DWORD>(message.size());
   if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
     SIZE_T bytes = (std::max<SIZE_T>(length + 1, nSize)) * sizeof(WCHAR);
-    auto* block = static_cast<LPWSTR>(LocalAlloc(LMEM_FIXED, bytes));
+    auto* block = static_cast<LPWSTR>(AllocateLocal(LMEM_FIXED, bytes));
     if (block == nullptr) return 0;
     std::memcpy(block, message.c_str(), (length + 1) * sizeof(WCHAR));
     *reinterpret_cast<LPWSTR*>(lpBuffer) = block;
@@ -101,9 +101,11 @@ HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) { return Release(M().memory.globalBlocks, hMem); }
 
+HLOCAL winsim::AllocateLocal(UINT flags, SIZE_T bytes) { return Allocate(M().memory.localBlocks, flags, bytes); }
+
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
   WINSIM_FAULT(nullptr);
-  return Allocate(M().memory.localBlocks, uFlags, uBytes);
+  return AllocateLocal(uFlags, uBytes);
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem) { return Release(M().memory.localBlocks, hMem); }
@@ -789,6 +791,21 @@ DWORD WaitForProcess(DWORD id, DWORD ms) {
   return WaitUntil(ms, ended) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
+HANDLE OpenMutexNamed(DWORD access, const std::u16string& name) {
+  Machine& machine = M();
+  std::u16string key;
+  if (name.empty()) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!MutexKey(name, key)) return nullptr;
+  if (machine.mutexes.count(key) == 0) {
+    Fail(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  return NewCallerHandle<HANDLE>(HandleKind::Mutex, key, access);
+}
+
 }  // namespace
 
 // A name that exists already, from any process, gives a new handle to that
@@ -807,25 +824,12 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpN
 // is none. Access rights are not checked.
 HANDLE WINAPI OpenMutexW(DWORD dwDesiredAccess, BOOL, LPCWSTR lpName) {
   WINSIM_FAULT(nullptr);
-  Machine& machine = M();
-  const std::u16string name = FromWide(lpName);
-  std::u16string key;
-  if (name.empty()) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (!MutexKey(name, key)) return nullptr;
-  if (machine.mutexes.count(key) == 0) {
-    Fail(ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
-  return NewCallerHandle<HANDLE>(HandleKind::Mutex, key, dwDesiredAccess);
+  return OpenMutexNamed(dwDesiredAccess, FromWide(lpName));
 }
 
-HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName) {
+HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL, LPCSTR lpName) {
   WINSIM_FAULT(nullptr);
-  const std::u16string name = FromAnsi(lpName);
-  return OpenMutexW(dwDesiredAccess, bInheritHandle, name.c_str());
+  return OpenMutexNamed(dwDesiredAccess, FromAnsi(lpName));
 }
 
 // Ownership belongs to the thread, not to the handle: any handle of the

@@ -94,7 +94,7 @@ LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs) {
   }
   SIZE_T bytes = (args.size() + 1) * sizeof(LPWSTR);
   for (const auto& a : args) bytes += (a.size() + 1) * sizeof(WCHAR);
-  auto* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, bytes));
+  auto* block = static_cast<BYTE*>(AllocateLocal(LMEM_FIXED, bytes));
   if (block == nullptr) return nullptr;
   auto** argv = reinterpret_cast<LPWSTR*>(block);
   auto* text = reinterpret_cast<LPWSTR>(block + (args.size() + 1) * sizeof(LPWSTR));

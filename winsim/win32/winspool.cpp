@@ -856,10 +856,11 @@ DWORD SetData(HANDLE hPrinter, const std::u16string& key, LPCSTR pValueName, DWO
 
 // The armed fault's error, then RPC_S_SERVER_UNAVAILABLE while the spooler
 // is not running: returned, as these calls report errors.
-#define WINSPOOL_DATA_ENTRY()                                                      \
-  do {                                                                             \
-    WINSIM_FAULT(M().lastError);                                                   \
-    if (!SpoolerRunning(M())) return static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE); \
+#define WINSPOOL_DATA_ENTRY()                                                          \
+  do {                                                                                 \
+    if (!CallerRuns()) return M().lastError;                                           \
+    if (const auto winsim_fault = M().TakeFault(__func__)) return winsim_fault->error; \
+    if (!SpoolerRunning(M())) return static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE);     \
   } while (0)
 
 DWORD WINAPI GetPrinterDataA(HANDLE hPrinter, LPSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,

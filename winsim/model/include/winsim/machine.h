@@ -38,10 +38,16 @@ struct Clock {
   std::vector<Event> events;   // pending, in no particular order
 };
 
-// A call told to fail: the next `count` calls of `api` fail with `error`.
+// A call told to fail: once `skip` of the calls it watches have gone
+// through, the next `count` fail with `error`. They return `result` when
+// given (for a function whose failure takes more than one form, e.g. a wait
+// that ends WAIT_TIMEOUT rather than WAIT_FAILED), else the function's one
+// failure value; the calls whose result is the error return the error.
 struct Fault {
   DWORD error = 0;
-  int count = 0;
+  int count = 1;
+  DWORD skip = 0;
+  std::optional<std::int64_t> result;
 };
 
 // The installer process's heaps. Live blocks are real memory of this
@@ -78,7 +84,13 @@ struct Machine {
   std::map<std::u16string, Mutex> mutexes;  // named mutexes by name (case-sensitive)
   std::vector<ProgramProfile> programs;     // how the programs that may start behave
   std::u16string systemDirectory = u"C:\\Windows\\system32";
+  // Faults by function name: each watches the calls of its function.
   std::map<std::string, Fault> faults;
+  // The run-wide fault: it watches every call, whatever its function.
+  std::optional<Fault> anyCallFault;
+  // The calls programs made that can fail (those through an entry with a
+  // fault check); a count of this session, not saved with the machine.
+  std::uint64_t calls = 0;
 
   Machine();
   ~Machine();
@@ -91,9 +103,16 @@ struct Machine {
 
   // Arms a fault: the next `count` calls of `api` fail with `error`.
   void FailNext(const std::string& api, DWORD error, int count = 1);
-  // Consumes one armed fault of `api`; true when the call must fail (the
-  // last error is then already set).
-  bool TakeFault(const char* api);
+  // Arms a fault on the `call`-th call of `api` from now (1 is the next),
+  // and the `count` - 1 after it.
+  void FailCallOf(const std::string& api, DWORD call, DWORD error, int count = 1);
+  // Arms the run-wide fault: the `call`-th call that can fail from now on,
+  // whatever its function, and the `count` - 1 after it.
+  void FailCall(DWORD call, DWORD error, int count = 1);
+  // Counts one call of `api` that can fail and lets the armed faults see
+  // it; the fault that fails it (the run-wide one first), else nullopt.
+  // The last error is then already set.
+  std::optional<Fault> TakeFault(const char* api);
 
   Process& Caller() { return processes.at(caller); }
   Process* FindProcess(DWORD id);
