@@ -1,5 +1,5 @@
 // vexbench: how the installer's runs grow with the number of product
-// printers. For 0, 10, 100 and 1,000 printers it times an install, a
+// printers. For 0, 10, 100, 1,000 and 10,000 printers it times an install, a
 // reinstall and an uninstall on a simulated machine: the CPU time the run
 // took, the virtual time that passed on the machine's clock, the number of
 // Win32 calls it made, and the peak resident memory. Each case runs in a child process of its own, which sets
@@ -8,6 +8,9 @@
 // disturbed by whatever else the machine was doing.
 //
 //   vexbench [--max N]    only the printer counts up to N
+//   vexbench --one N RUN  one run (install, reinstall or uninstall) with N
+//                         printers in this process, for a profiler:
+//                         valgrind --tool=callgrind --toggle-collect='*MeasuredRun*'
 //
 // Exits 1 when a run ends with another exit code than a clean one.
 #include <sys/resource.h>
@@ -39,7 +42,7 @@ struct RunKind {
   int cleanExit;
 };
 constexpr RunKind kRuns[] = {{"install", u"install", 1}, {"reinstall", u"install", 1}, {"uninstall", u"uninstall", 2}};
-constexpr int kPrinterCounts[] = {0, 10, 100, 1000};
+constexpr int kPrinterCounts[] = {0, 10, 100, 1000, 10000};
 constexpr int kRepeats = 3;
 
 struct Measure {
@@ -76,6 +79,9 @@ int RunInstaller(const RunKind& run) {
   return winsim::RunWinMain(winsim::presets::kInstallerPath, winsim::presets::InstallerCommandLine(run.words));
 }
 
+// The measured run alone, a function of its own for a profiler to pick out.
+__attribute__((noinline)) int MeasuredRun(const RunKind& run) { return RunInstaller(run); }
+
 // In the child: the runs before `index` untimed, then run `index` measured.
 Measure MeasureInChild(int printers, std::size_t index) {
   winsim::SetCurrent(MachineWith(printers));
@@ -86,7 +92,7 @@ Measure MeasureInChild(int printers, std::size_t index) {
   winsim::trace::StartRecording(false);  // counted, not recorded
   const double cpuStart = CpuMs();
   Measure measure;
-  measure.exitCode = RunInstaller(kRuns[index]);
+  measure.exitCode = MeasuredRun(kRuns[index]);
   measure.cpuMs = CpuMs() - cpuStart;
   measure.calls = winsim::trace::CallCount();
   measure.virtualMs = winsim::Current().clock.now - virtualStart;
@@ -124,14 +130,37 @@ bool Measured(int printers, std::size_t index, Measure& measure) {
   return received && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+void PrintRow(int printers, const RunKind& run, const Measure& measure) {
+  std::printf("%8d  %-9s  %4d  %10.2f  %11llu  %9ld  %5llu\n", printers, run.name, measure.exitCode, measure.cpuMs,
+              static_cast<unsigned long long>(measure.virtualMs), measure.peakKib,
+              static_cast<unsigned long long>(measure.calls));
+}
+
+// --one: the case in this process, once, for a profiler to follow.
+int RunOne(int printers, const std::string& name) {
+  for (std::size_t i = 0; i < std::size(kRuns); ++i) {
+    if (name != kRuns[i].name) continue;
+    Measure measure = MeasureInChild(printers, i);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    measure.peakKib = usage.ru_maxrss;
+    PrintRow(printers, kRuns[i], measure);
+    return measure.exitCode == kRuns[i].cleanExit ? 0 : 1;
+  }
+  std::fprintf(stderr, "vexbench: no run %s\n", name.c_str());
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int most = kPrinterCounts[std::size(kPrinterCounts) - 1];
   if (argc == 3 && std::string(argv[1]) == "--max") {
     most = std::atoi(argv[2]);
+  } else if (argc == 4 && std::string(argv[1]) == "--one") {
+    return RunOne(std::atoi(argv[2]), argv[3]);
   } else if (argc != 1) {
-    std::fprintf(stderr, "usage: vexbench [--max N]\n");
+    std::fprintf(stderr, "usage: vexbench [--max N | --one N RUN]\n");
     return 2;
   }
   std::printf("%8s  %-9s  %4s  %10s  %11s  %9s  %5s\n", "printers", "run", "exit", "cpu ms", "virtual ms", "peak KiB",
@@ -152,9 +181,7 @@ int main(int argc, char** argv) {
         if (repeat == 0 || again.cpuMs < measure.cpuMs) measure = again;
       }
       clean = clean && measure.exitCode == kRuns[i].cleanExit;
-      std::printf("%8d  %-9s  %4d  %10.2f  %11llu  %9ld  %5llu\n", printers, kRuns[i].name, measure.exitCode,
-                  measure.cpuMs, static_cast<unsigned long long>(measure.virtualMs), measure.peakKib,
-                  static_cast<unsigned long long>(measure.calls));
+      PrintRow(printers, kRuns[i], measure);
       table.back().push_back(measure);
     }
   }
