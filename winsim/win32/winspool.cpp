@@ -105,8 +105,7 @@ BOOL WINAPI DeleteMonitorW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pMonitorNam
     Fail(ERROR_PRINT_MONITOR_IN_USE);
     return FALSE;
   }
-  auto& monitors = M().spooler.monitors;
-  monitors.erase(monitors.begin() + (monitor - monitors.data()));
+  M().spooler.monitors.erase(monitor);
   return TRUE;
 }
 
@@ -240,7 +239,7 @@ BOOL WINAPI AddPrinterDriverExW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo, D
   for (std::size_t i = 0; i < files.size(); ++i) {
     std::u16string& path = *files[i];
     path = target + FileName(sources[i]);
-    const File source = *machine.files.Find(sources[i]);
+    const File& source = *machine.files.Find(sources[i]);
     const File* existing = machine.files.Find(path);
     if (FoldCase(source.path) == FoldCase(path)) continue;
     // Without APD_COPY_ALL_FILES only files that differ from the store's are copied.
@@ -252,9 +251,9 @@ BOOL WINAPI AddPrinterDriverExW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo, D
     }
   }
   if (Driver* existing = machine.spooler.FindDriver(driver.name, driver.environment)) {
-    *existing = driver;
+    *existing = std::move(driver);
   } else {
-    machine.spooler.drivers.push_back(driver);
+    machine.spooler.drivers.push_back(std::move(driver));
   }
   return TRUE;
 }
@@ -288,7 +287,7 @@ BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDr
   }
   std::vector<std::u16string> files = {driver->driverPath, driver->dataFile, driver->configFile, driver->helpFile};
   files.insert(files.end(), driver->dependentFiles.begin(), driver->dependentFiles.end());
-  spooler.drivers.erase(spooler.drivers.begin() + (driver - spooler.drivers.data()));
+  spooler.drivers.erase(driver);
   if (!(dwDeleteFlag & (DPD_DELETE_UNUSED_FILES | DPD_DELETE_ALL_FILES))) return TRUE;
   for (const auto& file : files) {
     if (file.empty()) continue;
@@ -611,8 +610,8 @@ HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter) {
   Printer printer;
   printer.name = FromWide(info->pPrinterName);
   TakeSettings(printer, *info);
-  M().spooler.printers.push_back(printer);
-  return AddPrinterHandle(printer.name, PRINTER_ALL_ACCESS);
+  const Printer& added = M().spooler.printers.push_back(std::move(printer));
+  return AddPrinterHandle(added.name, PRINTER_ALL_ACCESS);
 }
 
 // Needs DELETE. The printer goes when its last handle closes; it stops
@@ -686,7 +685,7 @@ BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
     }
     auto& defaultPrinter = M().spooler.defaultPrinter;
     if (defaultPrinter && SameFolded(*defaultPrinter, printer->name)) defaultPrinter = name;
-    printer->name = name;
+    M().spooler.printers.Rename(*printer, name);
     TakeSettings(*printer, *info);
   }
   switch (Command) {
