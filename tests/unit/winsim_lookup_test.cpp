@@ -1,6 +1,7 @@
-// The spooler's records are found by name through an index that must stay
-// in step with them through every change, and keep the order Windows lists
-// them in.
+// Lookups by folded name: the spooler's records through an index that must
+// stay in step with them through every change and keep the order Windows
+// lists them in; keys and paths below another by their place in the
+// folded order.
 #include <windows.h>
 #include <winspool.h>
 
@@ -142,6 +143,28 @@ TEST_F(SpoolerLookupTest, DeletedPrinterGoesWithItsLastHandleAndOthersKeepTheirO
   EXPECT_EQ(machine().spooler.FindPrinter(u"P2"), nullptr);
   std::vector<std::u16string> names = Names(machine().spooler.printers);
   EXPECT_EQ(std::vector<std::u16string>(names.end() - 2, names.end()), (std::vector<std::u16string>{u"P1", u"P3"}));
+}
+
+// Keys that share the start of a name, but lie beside the key rather than
+// below it, are not its subkeys; the same for directories and drives.
+TEST_F(SpoolerLookupTest, WhatLiesBelowIsFoundByTheFoldedPrefixOnly) {
+  winsim::Registry& registry = machine().registry;
+  const std::u16string key = u"HKLM\\SOFTWARE\\Lookup\\B";
+  for (const char16_t* beside :
+       {u"HKLM\\SOFTWARE\\Lookup\\B2", u"HKLM\\SOFTWARE\\Lookup\\BZ", u"HKLM\\SOFTWARE\\Lookup\\B_"}) {
+    registry.CreateKey(beside);
+  }
+  registry.CreateKey(key);
+  EXPECT_FALSE(registry.HasSubKeys(key));
+  registry.CreateKey(u"hkey_local_machine\\software\\lookup\\b\\c");
+  EXPECT_TRUE(registry.HasSubKeys(key));
+  EXPECT_TRUE(registry.HasSubKeys(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\LOOKUP\\b\\"));
+
+  winsim::FileSystem& files = machine().files;
+  EXPECT_FALSE(files.IsDirectory(u"D:\\"));
+  files.Put(u"d:\\data\\x.bin");
+  EXPECT_TRUE(files.IsDirectory(u"D:\\"));
+  EXPECT_FALSE(files.IsDirectory(u"E:\\"));
 }
 
 }  // namespace
