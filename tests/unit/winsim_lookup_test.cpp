@@ -1,7 +1,8 @@
 // Lookups by folded name: the spooler's records through an index that must
 // stay in step with them through every change and keep the order Windows
 // lists them in; keys and paths below another by their place in the
-// folded order.
+// folded order. And the order in which each spooler call checks what it
+// is given.
 #include <windows.h>
 #include <winspool.h>
 
@@ -165,6 +166,100 @@ TEST_F(SpoolerLookupTest, WhatLiesBelowIsFoundByTheFoldedPrefixOnly) {
   files.Put(u"d:\\data\\x.bin");
   EXPECT_TRUE(files.IsDirectory(u"D:\\"));
   EXPECT_FALSE(files.IsDirectory(u"E:\\"));
+}
+
+// Given a remote server and a wrong level, each call reports what it checks
+// first; a wrong environment only after the server, level and parameters.
+TEST_F(SpoolerLookupTest, EachCallChecksServerLevelAndEnvironmentInItsOwnOrder) {
+  LPWSTR remote = const_cast<LPWSTR>(u"\\\\elsewhere");
+  LPWSTR bogus = const_cast<LPWSTR>(u"Windows 3.11");
+  MONITOR_INFO_2W monitor{const_cast<LPWSTR>(u"M"), nullptr, const_cast<LPWSTR>(u"localspl.dll")};
+  BYTE block[64];
+  struct Case {
+    const char* call;
+    bool (*make)(LPWSTR remote, LPWSTR bogus, MONITOR_INFO_2W& monitor, BYTE* block);
+    DWORD error;
+  };
+  const Case cases[] = {
+      {"EnumMonitorsW",
+       [](LPWSTR r, LPWSTR, MONITOR_INFO_2W&, BYTE* b) {
+         DWORD needed, count;
+         return EnumMonitorsW(r, 3, b, 64, &needed, &count) != FALSE;
+       },
+       ERROR_INVALID_LEVEL},
+      {"EnumPrintersW",
+       [](LPWSTR r, LPWSTR, MONITOR_INFO_2W&, BYTE* b) {
+         DWORD needed, count;
+         return EnumPrintersW(PRINTER_ENUM_LOCAL, r, 1, b, 64, &needed, &count) != FALSE;
+       },
+       ERROR_INVALID_LEVEL},
+      {"EnumPrinterDriversW",
+       [](LPWSTR r, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
+         DWORD needed, count;
+         return EnumPrinterDriversW(r, e, 1, b, 64, &needed, &count) != FALSE;
+       },
+       ERROR_INVALID_LEVEL},
+      {"EnumPrinterDriversW, environment",
+       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
+         DWORD needed, count;
+         return EnumPrinterDriversW(nullptr, e, 2, b, 64, &needed, &count) != FALSE;
+       },
+       ERROR_INVALID_ENVIRONMENT},
+      {"AddMonitorW",
+       [](LPWSTR r, LPWSTR, MONITOR_INFO_2W& m, BYTE*) {
+         return AddMonitorW(r, 1, reinterpret_cast<LPBYTE>(&m)) != FALSE;
+       },
+       ERROR_INVALID_LEVEL},
+      {"AddMonitorW, environment",
+       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W& m, BYTE*) {
+         m.pEnvironment = e;
+         return AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&m)) != FALSE;
+       },
+       ERROR_INVALID_ENVIRONMENT},
+      {"DeleteMonitorW",
+       [](LPWSTR r, LPWSTR e, MONITOR_INFO_2W&, BYTE*) { return DeleteMonitorW(r, e, nullptr) != FALSE; },
+       ERROR_INVALID_NAME},
+      {"DeleteMonitorW, no monitor",
+       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W&, BYTE*) { return DeleteMonitorW(nullptr, e, nullptr) != FALSE; },
+       ERROR_INVALID_PARAMETER},
+      {"DeleteMonitorW, environment",
+       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W& m, BYTE*) { return DeleteMonitorW(nullptr, e, m.pName) != FALSE; },
+       ERROR_INVALID_ENVIRONMENT},
+      {"AddPrinterDriverExW",
+       [](LPWSTR r, LPWSTR, MONITOR_INFO_2W&, BYTE*) { return AddPrinterDriverExW(r, 1, nullptr, 0) != FALSE; },
+       ERROR_INVALID_LEVEL},
+      {"AddPrinterDriverExW, no driver",
+       [](LPWSTR, LPWSTR, MONITOR_INFO_2W&, BYTE*) { return AddPrinterDriverExW(nullptr, 3, nullptr, 0) != FALSE; },
+       ERROR_INVALID_PARAMETER},
+      {"GetPrinterDriverDirectoryW",
+       [](LPWSTR r, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
+         DWORD needed;
+         return GetPrinterDriverDirectoryW(r, e, 2, b, 64, &needed) != FALSE;
+       },
+       ERROR_INVALID_NAME},
+      {"GetPrinterDriverDirectoryW, level",
+       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
+         return GetPrinterDriverDirectoryW(nullptr, e, 2, b, 64, nullptr) != FALSE;
+       },
+       ERROR_INVALID_LEVEL},
+      {"GetPrinterDriverDirectoryW, no size",
+       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
+         return GetPrinterDriverDirectoryW(nullptr, e, 1, b, 64, nullptr) != FALSE;
+       },
+       RPC_X_NULL_REF_POINTER},
+      {"AddPrinterW", [](LPWSTR r, LPWSTR, MONITOR_INFO_2W&, BYTE*) { return AddPrinterW(r, 1, nullptr) != nullptr; },
+       ERROR_INVALID_NAME},
+      {"AddPrinterW, level",
+       [](LPWSTR, LPWSTR, MONITOR_INFO_2W&, BYTE*) { return AddPrinterW(nullptr, 1, nullptr) != nullptr; },
+       ERROR_INVALID_LEVEL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    SetLastError(kPoisonError);
+    EXPECT_FALSE(c.make(remote, bogus, monitor, block));
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  EXPECT_EQ(machine().spooler.FindMonitor(u"M", u"Windows x64"), nullptr);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <winspool.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +31,38 @@ inline std::u16string EnvironmentOf(LPCWSTR environment) {
 
 // True for a name that is NULL or empty: the local print server.
 inline bool IsLocalServer(LPCWSTR name) { return name == nullptr || *name == 0; }
+
+// The checks a spooler call makes of what it is given before its own work,
+// written at each call in the order that call makes them (the spooler's
+// order differs from call to call). The first that fails sets the last
+// error and the rest are skipped; the chain then tests false.
+class ArgumentChecks {
+ public:
+  // ERROR_INVALID_NAME unless `server` names the local print server.
+  ArgumentChecks& Server(LPCWSTR server) { return Require(IsLocalServer(server), ERROR_INVALID_NAME); }
+  // ERROR_INVALID_LEVEL unless the call takes `level`.
+  ArgumentChecks& Level(DWORD level, std::initializer_list<DWORD> taken) {
+    return Require(std::find(taken.begin(), taken.end(), level) != taken.end(), ERROR_INVALID_LEVEL);
+  }
+  // ERROR_INVALID_ENVIRONMENT unless the spooler has the environment (NULL:
+  // the native one). Read only when the checks before it held.
+  ArgumentChecks& Environment(LPCWSTR environment) {
+    return Require(!ok_ || M().spooler.FindEnvironment(EnvironmentOf(environment)) != nullptr,
+                   ERROR_INVALID_ENVIRONMENT);
+  }
+  // `error` (ERROR_INVALID_PARAMETER, RPC_X_NULL_REF_POINTER, ...) unless `holds`.
+  ArgumentChecks& Require(bool holds, DWORD error) {
+    if (ok_ && !holds) {
+      Fail(error);
+      ok_ = false;
+    }
+    return *this;
+  }
+  explicit operator bool() const { return ok_; }
+
+ private:
+  bool ok_ = true;
+};
 
 // The caller's printer handle, or null (last error ERROR_INVALID_HANDLE).
 // A handle opened in an earlier run of spoolsv.exe names nothing now.
@@ -140,19 +174,10 @@ bool WriteInfo(const InfoLevel<Object>& level, const std::vector<const Object*>&
 template <typename Object>
 const InfoLevel<Object>* StartEnum(const std::vector<InfoLevel<Object>>& levels, DWORD level, LPCWSTR server,
                                    LPDWORD pcbNeeded, LPDWORD pcReturned) {
-  if (pcbNeeded == nullptr || pcReturned == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return nullptr;
-  }
+  if (!ArgumentChecks().Require(pcbNeeded != nullptr && pcReturned != nullptr, RPC_X_NULL_REF_POINTER)) return nullptr;
   *pcReturned = 0;
   const InfoLevel<Object>* found = FindLevel(levels, level);
-  if (found == nullptr) {
-    Fail(ERROR_INVALID_LEVEL);
-  } else if (!IsLocalServer(server)) {
-    Fail(ERROR_INVALID_NAME);
-    found = nullptr;
-  }
-  return found;
+  return ArgumentChecks().Require(found != nullptr, ERROR_INVALID_LEVEL).Server(server) ? found : nullptr;
 }
 
 template <typename Object>
@@ -172,13 +197,12 @@ const InfoLevel<Object>* StartGet(HANDLE hPrinter, const std::vector<InfoLevel<O
   const Handle* handle = FindPrinterHandle(hPrinter);
   printer = handle != nullptr ? PrinterOfHandle(*handle) : nullptr;
   if (printer == nullptr) return nullptr;
-  if (pcbNeeded == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return nullptr;
-  }
   const InfoLevel<Object>* found = FindLevel(levels, level);
-  if (found == nullptr) Fail(ERROR_INVALID_LEVEL);
-  return found;
+  return ArgumentChecks()
+                 .Require(pcbNeeded != nullptr, RPC_X_NULL_REF_POINTER)
+                 .Require(found != nullptr, ERROR_INVALID_LEVEL)
+             ? found
+             : nullptr;
 }
 
 // A multi-string of `strings` as a Text: each with its zero; empty: "".
