@@ -2,10 +2,12 @@
 // printers. For 0, 10, 100, 1,000 and 10,000 printers it times an install, a
 // reinstall and an uninstall on a simulated machine: the CPU time the run
 // took, the virtual time that passed on the machine's clock, the number of
-// Win32 calls it made, and the peak resident memory. Each case runs in a child process of its own, which sets
-// up its machine, resets its peak and then runs, so the peak is that run's;
-// each case runs three times and the least CPU time counts, the one least
-// disturbed by whatever else the machine was doing.
+// Win32 calls it made, and the peak resident memory; then how each grows
+// from 10 printers, beside the growth of the calls. Each case runs in a
+// child process of its own, which sets up its machine, resets its peak and
+// then runs, so the peak is that run's; each case runs three times and the
+// least CPU time counts, the one least disturbed by whatever else the
+// machine was doing.
 //
 //   vexbench [--max N]    only the printer counts up to N
 //   vexbench --one N RUN  one run (install, reinstall or uninstall) with N
@@ -185,17 +187,22 @@ int main(int argc, char** argv) {
       table.back().push_back(measure);
     }
   }
-  // Growth from the second printer count to the last measured.
-  if (table.size() >= 3) {
-    const int from = kPrinterCounts[1], to = kPrinterCounts[table.size() - 1];
-    std::printf("\ngrowth from %d to %d printers (x%d):\n", from, to, to / from);
+  // Growth from the second printer count to each from the fourth on, and
+  // how much faster CPU time grew than the calls made (1.0: in step).
+  for (std::size_t to = 3; to < table.size(); ++to) {
+    const int from = kPrinterCounts[1], most = kPrinterCounts[to];
+    std::printf("\ngrowth from %d to %d printers (x%d):\n", from, most, most / from);
     for (std::size_t i = 0; i < std::size(kRuns); ++i) {
       const Measure& a = table[1][i];
-      const Measure& b = table.back()[i];
-      std::printf("  %-9s  cpu %s  virtual %s  peak %s  calls %s\n", kRuns[i].name, Growth(a.cpuMs, b.cpuMs).c_str(),
+      const Measure& b = table[to][i];
+      const double cpu = b.cpuMs / a.cpuMs;
+      const double calls = static_cast<double>(b.calls) / static_cast<double>(a.calls);
+      std::printf("  %-9s  cpu %s  virtual %s  peak %s  calls %s  cpu/calls %.2f\n", kRuns[i].name,
+                  Growth(a.cpuMs, b.cpuMs).c_str(),
                   Growth(static_cast<double>(a.virtualMs), static_cast<double>(b.virtualMs)).c_str(),
                   Growth(static_cast<double>(a.peakKib), static_cast<double>(b.peakKib)).c_str(),
-                  Growth(static_cast<double>(a.calls), static_cast<double>(b.calls)).c_str());
+                  Growth(static_cast<double>(a.calls), static_cast<double>(b.calls)).c_str(),
+                  a.cpuMs > 0 && a.calls > 0 ? cpu / calls : 0.0);
     }
   }
   return clean ? 0 : 1;
