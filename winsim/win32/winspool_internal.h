@@ -1,4 +1,4 @@
-// What the winspool calls share: the entry check every call makes, the
+// What the winspool calls share: the entry checks every call makes, the
 // printer handles, and the one routine that lays out info blocks.
 #pragma once
 #include <winspool.h>
@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "api.h"
@@ -83,9 +83,20 @@ inline Printer* PrinterOfHandle(const Handle& handle) {
   return printer;
 }
 
-// The text of one string field; multi-strings carry their inner zeros (the
-// final zero is added when written). nullopt leaves the pointer null.
-using Text = std::optional<std::u16string>;
+// The text of one string field: the record's own string, read where it
+// lies rather than copied, or a multi-string composed for the call (with
+// its inner zeros; the final zero is added when written).
+class Text {
+ public:
+  // Implicit, so that a field returns its record's string as it is.
+  Text(const std::u16string& own) : own_(&own) {}                      // NOLINT(google-explicit-constructor)
+  Text(std::u16string&& composed) : composed_(std::move(composed)) {}  // NOLINT(google-explicit-constructor)
+  const std::u16string& operator*() const { return own_ != nullptr ? *own_ : composed_; }
+
+ private:
+  const std::u16string* own_ = nullptr;
+  std::u16string composed_;
+};
 
 template <typename Object>
 struct StringField {
@@ -140,13 +151,13 @@ std::size_t LayOut(const InfoLevel<Object>& level, const std::vector<const Objec
     BYTE* record = block != nullptr ? block + i * level.recordSize : nullptr;
     if (record != nullptr && level.fixed != nullptr) level.fixed(*objects[i], record);
     for (const auto& field : level.strings) {
-      const Text text = field.text(*objects[i]);
-      if (!text) continue;
-      const std::size_t bytes = (text->size() + 1) * sizeof(WCHAR);
+      const Text value = field.text(*objects[i]);
+      const std::u16string& text = *value;
+      const std::size_t bytes = (text.size() + 1) * sizeof(WCHAR);
       used += bytes;
       if (record == nullptr) continue;
       end -= bytes;
-      std::memcpy(end, text->c_str(), bytes);
+      std::memcpy(end, text.c_str(), bytes);
       pointAt(record, field.offset, end);
     }
   }
@@ -212,7 +223,7 @@ inline Text MultiText(const std::vector<std::u16string>& strings) {
     text += s;
     text.push_back(u'\0');
   }
-  return text;
+  return Text(std::move(text));
 }
 
 }  // namespace winsim
