@@ -89,7 +89,9 @@ inline Printer* PrinterOfHandle(const Handle& handle) {
 class Text {
  public:
   // Implicit, so that a field returns its record's string as it is.
-  Text(const std::u16string& own) : own_(&own) {}                      // NOLINT(google-explicit-constructor)
+  // cppcheck-suppress noExplicitConstructor
+  Text(const std::u16string& own) : own_(&own) {}  // NOLINT(google-explicit-constructor)
+  // cppcheck-suppress noExplicitConstructor
   Text(std::u16string&& composed) : composed_(std::move(composed)) {}  // NOLINT(google-explicit-constructor)
   const std::u16string& operator*() const { return own_ != nullptr ? *own_ : composed_; }
 

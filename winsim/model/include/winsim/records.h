@@ -41,8 +41,8 @@ class Records {
     return *this;
   }
   // A move takes the nodes, so the index's iterators stay valid.
-  Records(Records&&) = default;
-  Records& operator=(Records&&) = default;
+  Records(Records&&) noexcept = default;
+  Records& operator=(Records&&) noexcept = default;
 
   iterator begin() { return list_.begin(); }
   iterator end() { return list_.end(); }
@@ -96,21 +96,19 @@ class Records {
   }
 
   // Gives the record another name (its key changes with it).
-  void Rename(T& record, std::u16string name) {
-    const const_iterator position = IteratorOf(&record);
+  void Rename(T& record, const std::u16string& name) {
+    const iterator position = IteratorOf(&record);
     const std::u16string oldKey = FoldedKey(record);
     auto found = index_.find(oldKey);
     const bool indexed = found != index_.end() && found->second == position;
     if (indexed) index_.erase(found);
-    record.name = std::move(name);
-    index_.emplace(FoldedKey(record), ToMutable(position));
+    record.name = name;
+    index_.emplace(FoldedKey(record), position);
     if (indexed && index_.size() < list_.size()) IndexFirst(oldKey);
   }
 
  private:
-  iterator ToMutable(const_iterator position) { return list_.erase(position, position); }
-
-  const_iterator IteratorOf(const T* record) const {
+  iterator IteratorOf(const T* record) {
     auto found = index_.find(FoldedKey(*record));
     if (found != index_.end() && &*found->second == record) return found->second;
     for (auto it = list_.begin(); it != list_.end(); ++it) {
