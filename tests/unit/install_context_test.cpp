@@ -97,17 +97,20 @@ TEST_F(InstallContextTest, MissingDirectoriesAreErrorsSixAndSeven) {
 
 TEST_F(InstallContextTest, DefaultPrinterIsMarkedExactlyAndOnEveryEqualRecord) {
   auto& printers = machine().spooler.printers;
-  printers.assign(3, winsim::Printer{});
-  printers[0].name = printers[2].name = u"Office";
-  printers[1].name = u"office";
+  printers.clear();
+  for (const char16_t* name : {u"Office", u"office", u"Office"}) {
+    winsim::Printer printer;
+    printer.name = name;
+    printers.push_back(printer);
+  }
   machine().spooler.defaultPrinter = u"Office";
   Init();
   EXPECT_EQ(Defaults(), (std::vector<bool>{true, false, true}));
-  EXPECT_FALSE(printers[0].attributes & PRINTER_ATTRIBUTE_DEFAULT) << "the spooler was changed";
+  EXPECT_FALSE(printers.front().attributes & PRINTER_ATTRIBUTE_DEFAULT) << "the spooler was changed";
 
   // No default, or one too long to be read, marks nothing.
-  printers[0].name = std::u16string(300, u'p');
-  for (const auto& name : {std::optional<std::u16string>{}, std::optional{printers[0].name}}) {
+  printers.Rename(printers.front(), std::u16string(300, u'p'));
+  for (const auto& name : {std::optional<std::u16string>{}, std::optional{printers.front().name}}) {
     machine().spooler.defaultPrinter = name;
     Init();
     EXPECT_EQ(Defaults(), (std::vector<bool>{false, false, false}));

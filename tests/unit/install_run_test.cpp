@@ -128,7 +128,7 @@ TEST_F(InstallRunTest, FreshInstallThenUninstallTwice) {
 // default; the renamed one without a name does not, a foreign one is untouched.
 TEST_F(InstallRunTest, ReinstallBringsBackNamedPrintersAndTheDefault) {
   ASSERT_EQ(Run(u"in"), 1);
-  machine().spooler.FindPrinter(u"Ravelquill")->name = u"Office C";
+  machine().spooler.printers.Rename(*machine().spooler.FindPrinter(u"Ravelquill"), u"Office C");
   for (const char* settings : {"A", "B"}) {
     const std::u16string name = u"Office " + winsim::Widen(settings);
     winsim::Printer& p = AddPrinter(machine(), name, u"Ravelquill:", u"Ravelquill printer", settings[0] == 'B');

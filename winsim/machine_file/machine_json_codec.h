@@ -254,6 +254,10 @@ Json ToJson(const std::vector<T>& items);
 template <typename T>
 void FromJson(const Json& j, const std::string& path, std::vector<T>& items);
 template <typename T>
+Json ToJson(const Records<T>& items);
+template <typename T>
+void FromJson(const Json& j, const std::string& path, Records<T>& items);
+template <typename T>
 Json ToJson(const std::optional<T>& item);
 template <typename T>
 void FromJson(const Json& j, const std::string& path, std::optional<T>& item);
@@ -312,6 +316,24 @@ Json ToJson(const std::vector<T>& items) {
 }
 template <typename T>
 void FromJson(const Json& j, const std::string& path, std::vector<T>& items) {
+  if (!j.is_array()) Expected(path, "an array", j);
+  items.clear();
+  for (std::size_t i = 0; i < j.size(); ++i) {
+    T item{};
+    FromJson(j[i], path + "[" + std::to_string(i) + "]", item);
+    items.push_back(std::move(item));
+  }
+}
+
+// Records as the array a vector makes, in their order.
+template <typename T>
+Json ToJson(const Records<T>& items) {
+  Json out = Json::array();
+  for (const T& item : items) out.push_back(ToJson(item));
+  return out;
+}
+template <typename T>
+void FromJson(const Json& j, const std::string& path, Records<T>& items) {
   if (!j.is_array()) Expected(path, "an array", j);
   items.clear();
   for (std::size_t i = 0; i < j.size(); ++i) {

@@ -28,6 +28,14 @@ bool HasInvalidCharacter(const std::u16string& name) {
 
 bool IsRoot(const std::u16string& full) { return full.size() == 3 && full[1] == u':' && full[2] == u'\\'; }
 
+// Whether a key of the folded map begins with `prefix`: the keys that do
+// follow one another in its order, from the first not below `prefix`.
+template <typename Map>
+bool AnyKeyStartsWith(const Map& map, const std::u16string& prefix) {
+  auto it = map.lower_bound(prefix);
+  return it != map.end() && StartsWith(it->first, prefix);
+}
+
 bool Reads(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0; }
 bool Writes(DWORD access) { return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0; }
 bool Deletes(DWORD access) { return (access & (DELETE | GENERIC_ALL)) != 0; }
@@ -137,14 +145,7 @@ bool FileSystem::IsDirectory(const std::u16string& path) const {
   if (!FullPath(path, full, error, false)) return false;
   if (IsRoot(full)) {
     const std::u16string drive = FoldCase(full.substr(0, 2));
-    if (drive == u"C:") return true;
-    for (const auto& dir : dirs) {
-      if (StartsWith(dir.first, drive)) return true;
-    }
-    for (const auto& file : files) {
-      if (StartsWith(file.first, drive)) return true;
-    }
-    return false;
+    return drive == u"C:" || AnyKeyStartsWith(dirs, drive) || AnyKeyStartsWith(files, drive);
   }
   return dirs.count(FoldCase(full)) != 0;
 }
@@ -336,11 +337,7 @@ void RunPendingRenames(Machine& machine) {
       DWORD error;
       if (files.IsDirectory(source) && files.FullPath(source, full, error, false)) {
         const std::u16string key = FoldCase(full) + u"\\";
-        const bool empty = std::none_of(files.dirs.begin(), files.dirs.end(),
-                                        [&](const auto& d) { return StartsWith(d.first, key); }) &&
-                           std::none_of(files.files.begin(), files.files.end(),
-                                        [&](const auto& f) { return StartsWith(f.first, key); });
-        if (empty) files.dirs.erase(FoldCase(full));
+        if (!AnyKeyStartsWith(files.dirs, key) && !AnyKeyStartsWith(files.files, key)) files.dirs.erase(FoldCase(full));
       } else {
         DeletePath(machine, source);
       }

@@ -61,33 +61,53 @@ void DestroyWindowsOf(Machine& machine, DWORD process) {
   }
 }
 
+bool Referenced(const Machine& machine, HandleKind kind, const std::u16string& object) {
+  return std::any_of(machine.handles.entries.begin(), machine.handles.entries.end(),
+                     [&](const auto& e) { return e.second.kind == kind && e.second.object == object; });
+}
+
 // A file deleted while open, or a printer deleted while open, goes with its
-// last handle.
+// last handle; a mutex goes with its last handle too.
+void ForgetIfUnreferenced(Machine& machine, HandleKind kind, const std::u16string& object) {
+  if (Referenced(machine, kind, object)) return;
+  if (kind == HandleKind::File) {
+    auto file = machine.files.files.find(object);
+    if (file != machine.files.files.end() && file->second.deletePending) machine.files.files.erase(file);
+  } else if (kind == HandleKind::Printer) {
+    const Printer* printer = machine.spooler.printers.Find(object);
+    if (printer != nullptr && printer->deletePending) machine.spooler.printers.erase(printer);
+  } else if (kind == HandleKind::Mutex) {
+    machine.mutexes.erase(object);
+  }
+}
+
+// The same for everything, when many handles closed at once.
 void ForgetUnreferenced(Machine& machine) {
-  auto referenced = [&machine](HandleKind kind, const std::u16string& object) {
-    return std::any_of(machine.handles.entries.begin(), machine.handles.entries.end(),
-                       [&](const auto& e) { return e.second.kind == kind && e.second.object == object; });
-  };
   auto& files = machine.files.files;
   for (auto it = files.begin(); it != files.end();) {
-    it = it->second.deletePending && !referenced(HandleKind::File, it->first) ? files.erase(it) : std::next(it);
+    it =
+        it->second.deletePending && !Referenced(machine, HandleKind::File, it->first) ? files.erase(it) : std::next(it);
   }
   auto& printers = machine.spooler.printers;
-  printers.erase(std::remove_if(printers.begin(), printers.end(),
-                                [&](const Printer& p) {
-                                  return p.deletePending && !referenced(HandleKind::Printer, FoldCase(p.name));
-                                }),
-                 printers.end());
+  for (auto it = printers.begin(); it != printers.end();) {
+    it = it->deletePending && !Referenced(machine, HandleKind::Printer, FoldCase(it->name)) ? printers.erase(it)
+                                                                                            : std::next(it);
+  }
   for (auto it = machine.mutexes.begin(); it != machine.mutexes.end();) {
-    it = referenced(HandleKind::Mutex, it->first) ? std::next(it) : machine.mutexes.erase(it);
+    it = Referenced(machine, HandleKind::Mutex, it->first) ? std::next(it) : machine.mutexes.erase(it);
   }
 }
 
 }  // namespace
 
 void CloseHandleEntry(Machine& machine, std::uint64_t value) {
-  machine.handles.entries.erase(value);
-  ForgetUnreferenced(machine);
+  auto entry = machine.handles.entries.find(value);
+  if (entry == machine.handles.entries.end()) return;
+  const HandleKind kind = entry->second.kind;
+  const std::u16string object = entry->second.object;
+  machine.handles.entries.erase(entry);
+  // Only what this handle named can have lost its last handle.
+  ForgetIfUnreferenced(machine, kind, object);
 }
 
 DWORD StartProcess(Machine& machine, ProgramKind kind, const std::u16string& image, const std::u16string& commandLine) {

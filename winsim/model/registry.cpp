@@ -43,9 +43,9 @@ std::map<std::u16string, RegistryKey> DefaultRegistryKeys() {
 
 std::u16string Registry::Canonical(const std::u16string& path) {
   const std::size_t cut = path.find(u'\\');
-  const std::u16string root = FoldCase(path.substr(0, cut));
+  const std::u16string root = path.substr(0, cut);
   for (const RegistryRoot& names : RegistryRoots()) {
-    if (root == FoldCase(names.name) || root == FoldCase(names.shortName)) {
+    if (SameFolded(root, names.name) || SameFolded(root, names.shortName)) {
       std::u16string canonical = names.name;
       if (cut != std::u16string::npos) canonical += path.substr(cut);
       while (!canonical.empty() && canonical.back() == u'\\') canonical.pop_back();
@@ -62,6 +62,14 @@ const RegistryKey* Registry::FindKey(const std::u16string& path) const {
 
 RegistryKey* Registry::FindKey(const std::u16string& path) {
   return const_cast<RegistryKey*>(static_cast<const Registry&>(*this).FindKey(path));
+}
+
+bool Registry::HasSubKeys(const std::u16string& path) const {
+  // Keys below it follow one another in the folded order, from the first
+  // not below "path\".
+  const std::u16string prefix = FoldCase(Canonical(path)) + u"\\";
+  auto it = keys.lower_bound(prefix);
+  return it != keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
 RegistryKey& Registry::CreateKey(const std::u16string& path) { return CreateIn(keys, Canonical(path)); }

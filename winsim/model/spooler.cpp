@@ -13,6 +13,11 @@ const File* ModuleOf(const Machine& machine, const Monitor& monitor) {
   return it == machine.files.files.end() ? nullptr : &it->second;
 }
 
+// A name and its environment as one key; no name holds a zero.
+std::u16string InEnvironment(const std::u16string& name, const std::u16string& environment) {
+  return FoldCase(name) + u'\0' + FoldCase(environment);
+}
+
 }  // namespace
 
 std::vector<std::u16string> PortList(const std::u16string& ports) {
@@ -30,25 +35,18 @@ std::vector<std::u16string> PortList(const std::u16string& ports) {
   return list;
 }
 
-Printer* Spooler::FindPrinter(const std::u16string& name) {
-  for (auto& p : printers) {
-    if (SameFolded(p.name, name)) return &p;
-  }
-  return nullptr;
-}
+std::u16string FoldedKey(const Monitor& monitor) { return InEnvironment(monitor.name, monitor.environment); }
+std::u16string FoldedKey(const Driver& driver) { return InEnvironment(driver.name, driver.environment); }
+std::u16string FoldedKey(const Printer& printer) { return FoldCase(printer.name); }
+
+Printer* Spooler::FindPrinter(const std::u16string& name) { return printers.Find(FoldCase(name)); }
 
 Monitor* Spooler::FindMonitor(const std::u16string& name, const std::u16string& environment) {
-  for (auto& m : monitors) {
-    if (SameFolded(m.name, name) && SameFolded(m.environment, environment)) return &m;
-  }
-  return nullptr;
+  return monitors.Find(InEnvironment(name, environment));
 }
 
 Driver* Spooler::FindDriver(const std::u16string& name, const std::u16string& environment) {
-  for (auto& d : drivers) {
-    if (SameFolded(d.name, name) && SameFolded(d.environment, environment)) return &d;
-  }
-  return nullptr;
+  return drivers.Find(InEnvironment(name, environment));
 }
 
 const PrintEnvironment* Spooler::FindEnvironment(const std::u16string& name) const {

@@ -271,11 +271,7 @@ LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   if (key == nullptr) return ERROR_FILE_NOT_FOUND;
   const std::u16string folded = FoldCase(key->path);
   const bool root = folded.find(u'\\') == std::u16string::npos;
-  bool hasSubKeys = false;
-  for (const auto& other : registry.keys) {
-    hasSubKeys = hasSubKeys || other.first.compare(0, folded.size() + 1, folded + u"\\") == 0;
-  }
-  if (root || hasSubKeys || (key->denied & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (root || registry.HasSubKeys(key->path) || (key->denied & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   registry.keys.erase(folded);
   return ERROR_SUCCESS;
 }

@@ -42,24 +42,12 @@ BOOL WINAPI EnumMonitorsW(LPWSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBu
 // no port monitor) and keeps it loaded.
 BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitorInfo) {
   WINSPOOL_ENTRY(FALSE);
-  if (Level != 2) {
-    Fail(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (!IsLocalServer(pName)) {
-    Fail(ERROR_INVALID_NAME);
-    return FALSE;
-  }
+  if (!ArgumentChecks().Level(Level, {2}).Server(pName)) return FALSE;
   const auto* info = reinterpret_cast<const MONITOR_INFO_2W*>(pMonitorInfo);
-  if (info == nullptr || IsLocalServer(info->pName) || IsLocalServer(info->pDLLName)) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  const bool named = info != nullptr && !IsLocalServer(info->pName) && !IsLocalServer(info->pDLLName);
+  if (!ArgumentChecks().Require(named, ERROR_INVALID_PARAMETER)) return FALSE;
   const std::u16string environment = EnvironmentOf(info->pEnvironment);
-  if (FoldCase(environment) != FoldCase(kNativeEnvironment)) {
-    Fail(ERROR_INVALID_ENVIRONMENT);
-    return FALSE;
-  }
+  if (!ArgumentChecks().Require(SameFolded(environment, kNativeEnvironment), ERROR_INVALID_ENVIRONMENT)) return FALSE;
   Spooler& spooler = M().spooler;
   if (spooler.FindMonitor(FromWide(info->pName), environment) != nullptr) {
     Fail(ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
@@ -83,20 +71,13 @@ BOOL WINAPI AddMonitorW(LPWSTR pName, DWORD Level, LPBYTE pMonitorInfo) {
 // The spooler unloads the module, so it can be deleted afterwards.
 BOOL WINAPI DeleteMonitorW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pMonitorName) {
   WINSPOOL_ENTRY(FALSE);
-  if (!IsLocalServer(pName)) {
-    Fail(ERROR_INVALID_NAME);
+  if (!ArgumentChecks()
+           .Server(pName)
+           .Require(!IsLocalServer(pMonitorName), ERROR_INVALID_PARAMETER)
+           .Environment(pEnvironment)) {
     return FALSE;
   }
-  if (IsLocalServer(pMonitorName)) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const std::u16string environment = EnvironmentOf(pEnvironment);
-  if (M().spooler.FindEnvironment(environment) == nullptr) {
-    Fail(ERROR_INVALID_ENVIRONMENT);
-    return FALSE;
-  }
-  const Monitor* monitor = M().spooler.FindMonitor(FromWide(pMonitorName), environment);
+  const Monitor* monitor = M().spooler.FindMonitor(FromWide(pMonitorName), EnvironmentOf(pEnvironment));
   if (monitor == nullptr) {
     Fail(ERROR_UNKNOWN_PRINT_MONITOR);
     return FALSE;
@@ -105,8 +86,7 @@ BOOL WINAPI DeleteMonitorW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pMonitorNam
     Fail(ERROR_PRINT_MONITOR_IN_USE);
     return FALSE;
   }
-  auto& monitors = M().spooler.monitors;
-  monitors.erase(monitors.begin() + (monitor - monitors.data()));
+  M().spooler.monitors.erase(monitor);
   return TRUE;
 }
 
@@ -182,24 +162,14 @@ bool FindEnvironmentOrFail(const std::u16string& environment) {
 // sources it copied from for Spooler::stagedHoldMs.
 BOOL WINAPI AddPrinterDriverExW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo, DWORD dwFileCopyFlags) {
   WINSPOOL_ENTRY(FALSE);
-  if (Level != 2 && Level != 3 && Level != 4 && Level != 6) {
-    Fail(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (!IsLocalServer(pName)) {
-    Fail(ERROR_INVALID_NAME);
-    return FALSE;
-  }
+  if (!ArgumentChecks().Level(Level, {2, 3, 4, 6}).Server(pName)) return FALSE;
   const auto* info = reinterpret_cast<const DRIVER_INFO_6W*>(pDriverInfo);
-  if (info == nullptr || IsLocalServer(info->pName) || IsLocalServer(info->pDriverPath) ||
-      IsLocalServer(info->pDataFile) || IsLocalServer(info->pConfigFile)) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  const bool named = info != nullptr && !IsLocalServer(info->pName) && !IsLocalServer(info->pDriverPath) &&
+                     !IsLocalServer(info->pDataFile) && !IsLocalServer(info->pConfigFile);
+  if (!ArgumentChecks().Require(named, ERROR_INVALID_PARAMETER)) return FALSE;
+  if (!ArgumentChecks().Environment(info->pEnvironment)) return FALSE;
   Machine& machine = M();
-  const std::u16string environment = EnvironmentOf(info->pEnvironment);
-  if (!FindEnvironmentOrFail(environment)) return FALSE;
-  const PrintEnvironment& store = *machine.spooler.FindEnvironment(environment);
+  const PrintEnvironment& store = *machine.spooler.FindEnvironment(EnvironmentOf(info->pEnvironment));
 
   Driver driver;
   driver.name = FromWide(info->pName);
@@ -240,7 +210,7 @@ BOOL WINAPI AddPrinterDriverExW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo, D
   for (std::size_t i = 0; i < files.size(); ++i) {
     std::u16string& path = *files[i];
     path = target + FileName(sources[i]);
-    const File source = *machine.files.Find(sources[i]);
+    const File& source = *machine.files.Find(sources[i]);
     const File* existing = machine.files.Find(path);
     if (FoldCase(source.path) == FoldCase(path)) continue;
     // Without APD_COPY_ALL_FILES only files that differ from the store's are copied.
@@ -252,9 +222,9 @@ BOOL WINAPI AddPrinterDriverExW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo, D
     }
   }
   if (Driver* existing = machine.spooler.FindDriver(driver.name, driver.environment)) {
-    *existing = driver;
+    *existing = std::move(driver);
   } else {
-    machine.spooler.drivers.push_back(driver);
+    machine.spooler.drivers.push_back(std::move(driver));
   }
   return TRUE;
 }
@@ -311,7 +281,7 @@ BOOL WINAPI DeletePrinterDriverExW(LPWSTR pName, LPWSTR pEnvironment, LPWSTR pDr
     return FALSE;
   }
   files.erase(shared, files.end());
-  spooler.drivers.erase(spooler.drivers.begin() + (driver - spooler.drivers.data()));
+  spooler.drivers.erase(driver);
   if (!(dwDeleteFlag & (DPD_DELETE_UNUSED_FILES | DPD_DELETE_ALL_FILES))) return TRUE;
   for (const auto& file : files) DeletePath(M(), file);
   return TRUE;
@@ -324,8 +294,8 @@ BOOL WINAPI EnumPrinterDriversW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, 
   const InfoLevel<Driver>* level = StartEnum(kDriverLevels, Level, pName, pcbNeeded, pcReturned);
   if (level == nullptr) return FALSE;
   const std::u16string environment = EnvironmentOf(pEnvironment);
-  const bool all = FoldCase(environment) == u"ALL";
-  if (!all && !FindEnvironmentOrFail(environment)) return FALSE;
+  const bool all = SameFolded(environment, u"ALL");
+  if (!all && !ArgumentChecks().Environment(pEnvironment)) return FALSE;
   std::vector<const Driver*> drivers;
   for (const Driver& d : M().spooler.drivers) {
     if (all || FoldCase(d.environment) == FoldCase(environment)) drivers.push_back(&d);
@@ -339,10 +309,8 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
   WINSPOOL_ENTRY(FALSE);
   const Printer* printer = nullptr;
   const InfoLevel<Driver>* level = StartGet(hPrinter, kDriverLevels, Level, pcbNeeded, printer);
-  if (level == nullptr) return FALSE;
-  const std::u16string environment = EnvironmentOf(pEnvironment);
-  if (!FindEnvironmentOrFail(environment)) return FALSE;
-  const Driver* driver = M().spooler.FindDriver(printer->driver, environment);
+  if (level == nullptr || !ArgumentChecks().Environment(pEnvironment)) return FALSE;
+  const Driver* driver = M().spooler.FindDriver(printer->driver, EnvironmentOf(pEnvironment));
   if (driver == nullptr) {
     Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
     return FALSE;
@@ -354,21 +322,14 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
 BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverDirectory,
                                        DWORD cbBuf, LPDWORD pcbNeeded) {
   WINSPOOL_ENTRY(FALSE);
-  if (!IsLocalServer(pName)) {
-    Fail(ERROR_INVALID_NAME);
+  if (!ArgumentChecks()
+           .Server(pName)
+           .Level(Level, {1})
+           .Require(pcbNeeded != nullptr, RPC_X_NULL_REF_POINTER)
+           .Environment(pEnvironment)) {
     return FALSE;
   }
-  if (Level != 1) {
-    Fail(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (pcbNeeded == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return FALSE;
-  }
-  const std::u16string environment = EnvironmentOf(pEnvironment);
-  if (!FindEnvironmentOrFail(environment)) return FALSE;
-  const std::u16string& directory = M().spooler.FindEnvironment(environment)->driverDirectory;
+  const std::u16string& directory = M().spooler.FindEnvironment(EnvironmentOf(pEnvironment))->driverDirectory;
   const DWORD needed = static_cast<DWORD>((directory.size() + 1) * sizeof(WCHAR));
   *pcbNeeded = needed;
   if (pDriverDirectory == nullptr || cbBuf < needed) {
@@ -552,10 +513,7 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
 // ERROR_ACCESS_DENIED. A printer being deleted can no longer be opened.
 BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault) {
   WINSPOOL_ENTRY(FALSE);
-  if (phPrinter == nullptr) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!ArgumentChecks().Require(phPrinter != nullptr, ERROR_INVALID_PARAMETER)) return FALSE;
   *phPrinter = nullptr;
   const bool server = IsLocalServer(pPrinterName);
   std::u16string name;
@@ -592,21 +550,12 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
 // Level 2. Returns a handle with PRINTER_ALL_ACCESS.
 HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter) {
   WINSPOOL_ENTRY(nullptr);
-  if (!IsLocalServer(pName)) {
-    Fail(ERROR_INVALID_NAME);
-    return nullptr;
-  }
-  if (Level != 2) {
-    Fail(ERROR_INVALID_LEVEL);
-    return nullptr;
-  }
   const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(pPrinter);
-  if (info == nullptr) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (!Grantable(PRINTER_ALL_ACCESS, false)) {
-    Fail(ERROR_ACCESS_DENIED);
+  if (!ArgumentChecks()
+           .Server(pName)
+           .Level(Level, {2})
+           .Require(info != nullptr, ERROR_INVALID_PARAMETER)
+           .Require(Grantable(PRINTER_ALL_ACCESS, false), ERROR_ACCESS_DENIED)) {
     return nullptr;
   }
   if (!ValidPrinterName(info->pPrinterName)) {
@@ -624,8 +573,8 @@ HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter) {
   Printer printer;
   printer.name = FromWide(info->pPrinterName);
   TakeSettings(printer, *info);
-  M().spooler.printers.push_back(printer);
-  return AddPrinterHandle(printer.name, PRINTER_ALL_ACCESS);
+  const Printer& added = M().spooler.printers.push_back(std::move(printer));
+  return AddPrinterHandle(added.name, PRINTER_ALL_ACCESS);
 }
 
 namespace {
@@ -681,14 +630,8 @@ BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
   if (handle == nullptr) return FALSE;
   Printer* printer = PrinterOfHandle(*handle);
   if (printer == nullptr || !HasAccess(*handle, PRINTER_ACCESS_ADMINISTER)) return FALSE;
-  if (Level != 0 && Level != 2) {
-    Fail(ERROR_INVALID_LEVEL);
-    return FALSE;
-  }
-  if (Command > PRINTER_CONTROL_SET_STATUS || (Level == 0 && Command == 0)) {
-    Fail(ERROR_INVALID_PRINTER_COMMAND);
-    return FALSE;
-  }
+  const bool known = Command <= PRINTER_CONTROL_SET_STATUS && !(Level == 0 && Command == 0);
+  if (!ArgumentChecks().Level(Level, {0, 2}).Require(known, ERROR_INVALID_PRINTER_COMMAND)) return FALSE;
   if (Level == 2) {
     const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(pPrinter);
     if (info == nullptr) {
@@ -716,7 +659,7 @@ BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
     }
     auto& defaultPrinter = M().spooler.defaultPrinter;
     if (defaultPrinter && SameFolded(*defaultPrinter, printer->name)) defaultPrinter = name;
-    printer->name = name;
+    M().spooler.printers.Rename(*printer, name);
     TakeSettings(*printer, *info);
   }
   switch (Command) {
@@ -735,10 +678,7 @@ BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
 // printer gives ERROR_FILE_NOT_FOUND.
 BOOL WINAPI GetDefaultPrinterW(LPWSTR pszBuffer, LPDWORD pcchBuffer) {
   WINSPOOL_ENTRY(FALSE);
-  if (pcchBuffer == nullptr) {
-    Fail(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!ArgumentChecks().Require(pcchBuffer != nullptr, ERROR_INVALID_PARAMETER)) return FALSE;
   const auto& name = M().spooler.defaultPrinter;
   if (!name) {
     Fail(ERROR_FILE_NOT_FOUND);

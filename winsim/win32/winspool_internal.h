@@ -1,11 +1,13 @@
-// What the winspool calls share: the entry check every call makes, the
+// What the winspool calls share: the entry checks every call makes, the
 // printer handles, and the one routine that lays out info blocks.
 #pragma once
 #include <winspool.h>
 #include <windows.h>
 
-#include <optional>
+#include <algorithm>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "api.h"
@@ -30,6 +32,38 @@ inline std::u16string EnvironmentOf(LPCWSTR environment) {
 // True for a name that is NULL or empty: the local print server.
 inline bool IsLocalServer(LPCWSTR name) { return name == nullptr || *name == 0; }
 
+// The checks a spooler call makes of what it is given before its own work,
+// written at each call in the order that call makes them (the spooler's
+// order differs from call to call). The first that fails sets the last
+// error and the rest are skipped; the chain then tests false.
+class ArgumentChecks {
+ public:
+  // ERROR_INVALID_NAME unless `server` names the local print server.
+  ArgumentChecks& Server(LPCWSTR server) { return Require(IsLocalServer(server), ERROR_INVALID_NAME); }
+  // ERROR_INVALID_LEVEL unless the call takes `level`.
+  ArgumentChecks& Level(DWORD level, std::initializer_list<DWORD> taken) {
+    return Require(std::find(taken.begin(), taken.end(), level) != taken.end(), ERROR_INVALID_LEVEL);
+  }
+  // ERROR_INVALID_ENVIRONMENT unless the spooler has the environment (NULL:
+  // the native one). Read only when the checks before it held.
+  ArgumentChecks& Environment(LPCWSTR environment) {
+    return Require(!ok_ || M().spooler.FindEnvironment(EnvironmentOf(environment)) != nullptr,
+                   ERROR_INVALID_ENVIRONMENT);
+  }
+  // `error` (ERROR_INVALID_PARAMETER, RPC_X_NULL_REF_POINTER, ...) unless `holds`.
+  ArgumentChecks& Require(bool holds, DWORD error) {
+    if (ok_ && !holds) {
+      Fail(error);
+      ok_ = false;
+    }
+    return *this;
+  }
+  explicit operator bool() const { return ok_; }
+
+ private:
+  bool ok_ = true;
+};
+
 // The caller's printer handle, or null (last error ERROR_INVALID_HANDLE).
 // A handle opened in an earlier run of spoolsv.exe names nothing now.
 inline Handle* FindPrinterHandle(HANDLE printer) {
@@ -49,9 +83,22 @@ inline Printer* PrinterOfHandle(const Handle& handle) {
   return printer;
 }
 
-// The text of one string field; multi-strings carry their inner zeros (the
-// final zero is added when written). nullopt leaves the pointer null.
-using Text = std::optional<std::u16string>;
+// The text of one string field: the record's own string, read where it
+// lies rather than copied, or a multi-string composed for the call (with
+// its inner zeros; the final zero is added when written).
+class Text {
+ public:
+  // Implicit, so that a field returns its record's string as it is.
+  // cppcheck-suppress noExplicitConstructor
+  Text(const std::u16string& own) : own_(&own) {}  // NOLINT(google-explicit-constructor)
+  // cppcheck-suppress noExplicitConstructor
+  Text(std::u16string&& composed) : composed_(std::move(composed)) {}  // NOLINT(google-explicit-constructor)
+  const std::u16string& operator*() const { return own_ != nullptr ? *own_ : composed_; }
+
+ private:
+  const std::u16string* own_ = nullptr;
+  std::u16string composed_;
+};
 
 template <typename Object>
 struct StringField {
@@ -106,13 +153,13 @@ std::size_t LayOut(const InfoLevel<Object>& level, const std::vector<const Objec
     BYTE* record = block != nullptr ? block + i * level.recordSize : nullptr;
     if (record != nullptr && level.fixed != nullptr) level.fixed(*objects[i], record);
     for (const auto& field : level.strings) {
-      const Text text = field.text(*objects[i]);
-      if (!text) continue;
-      const std::size_t bytes = (text->size() + 1) * sizeof(WCHAR);
+      const Text value = field.text(*objects[i]);
+      const std::u16string& text = *value;
+      const std::size_t bytes = (text.size() + 1) * sizeof(WCHAR);
       used += bytes;
       if (record == nullptr) continue;
       end -= bytes;
-      std::memcpy(end, text->c_str(), bytes);
+      std::memcpy(end, text.c_str(), bytes);
       pointAt(record, field.offset, end);
     }
   }
@@ -140,19 +187,10 @@ bool WriteInfo(const InfoLevel<Object>& level, const std::vector<const Object*>&
 template <typename Object>
 const InfoLevel<Object>* StartEnum(const std::vector<InfoLevel<Object>>& levels, DWORD level, LPCWSTR server,
                                    LPDWORD pcbNeeded, LPDWORD pcReturned) {
-  if (pcbNeeded == nullptr || pcReturned == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return nullptr;
-  }
+  if (!ArgumentChecks().Require(pcbNeeded != nullptr && pcReturned != nullptr, RPC_X_NULL_REF_POINTER)) return nullptr;
   *pcReturned = 0;
   const InfoLevel<Object>* found = FindLevel(levels, level);
-  if (found == nullptr) {
-    Fail(ERROR_INVALID_LEVEL);
-  } else if (!IsLocalServer(server)) {
-    Fail(ERROR_INVALID_NAME);
-    found = nullptr;
-  }
-  return found;
+  return ArgumentChecks().Require(found != nullptr, ERROR_INVALID_LEVEL).Server(server) ? found : nullptr;
 }
 
 template <typename Object>
@@ -172,13 +210,12 @@ const InfoLevel<Object>* StartGet(HANDLE hPrinter, const std::vector<InfoLevel<O
   const Handle* handle = FindPrinterHandle(hPrinter);
   printer = handle != nullptr ? PrinterOfHandle(*handle) : nullptr;
   if (printer == nullptr) return nullptr;
-  if (pcbNeeded == nullptr) {
-    Fail(RPC_X_NULL_REF_POINTER);
-    return nullptr;
-  }
   const InfoLevel<Object>* found = FindLevel(levels, level);
-  if (found == nullptr) Fail(ERROR_INVALID_LEVEL);
-  return found;
+  return ArgumentChecks()
+                 .Require(pcbNeeded != nullptr, RPC_X_NULL_REF_POINTER)
+                 .Require(found != nullptr, ERROR_INVALID_LEVEL)
+             ? found
+             : nullptr;
 }
 
 // A multi-string of `strings` as a Text: each with its zero; empty: "".
@@ -188,7 +225,7 @@ inline Text MultiText(const std::vector<std::u16string>& strings) {
     text += s;
     text.push_back(u'\0');
   }
-  return text;
+  return Text(std::move(text));
 }
 
 }  // namespace winsim

@@ -47,6 +47,8 @@ struct Registry {
   static std::u16string Canonical(const std::u16string& path);
   RegistryKey* FindKey(const std::u16string& path);
   const RegistryKey* FindKey(const std::u16string& path) const;
+  // Whether any key lies below the key at `path`.
+  bool HasSubKeys(const std::u16string& path) const;
   // Creates the key and the keys above it as needed.
   RegistryKey& CreateKey(const std::u16string& path);
   const RegistryValue* FindValue(const std::u16string& keyPath, const std::u16string& name) const;

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include "records.h"
 #include "registry.h"
 
 namespace winsim {
@@ -84,10 +85,16 @@ struct PrintEnvironment {
   std::u16string driverDirectory;
 };
 
+// The keys the spooler finds its objects by: monitors and drivers by name
+// within their environment, printers by name; all without regard to case.
+std::u16string FoldedKey(const Monitor& monitor);
+std::u16string FoldedKey(const Driver& driver);
+std::u16string FoldedKey(const Printer& printer);
+
 struct Spooler {
-  std::vector<Monitor> monitors;
-  std::vector<Driver> drivers;
-  std::vector<Printer> printers;
+  Records<Monitor> monitors;
+  Records<Driver> drivers;
+  Records<Printer> printers;  // a printer's name changes through printers.Rename
   std::optional<std::u16string> defaultPrinter;
   std::vector<std::u16string> printProcessors = {u"winprint"};
   std::vector<PrintEnvironment> environments = {
