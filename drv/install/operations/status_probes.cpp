@@ -5,6 +5,7 @@
 #include "../files/pending_renames.h"
 #include "../shell/file_version.h"
 #include "../shell/printer_enumeration.h"
+#include "../shell/product.h"
 #include "../shell/wide_text.h"
 #include "../spooler/printer_driver.h"
 #include "../spooler/printer_queue.h"
@@ -12,12 +13,10 @@
 
 namespace {
 
-// Builds from here on make "onChkDrv" answer true.
-constexpr LONG kDriverBuildThreshold = 2416;
 constexpr DWORD kDefaultNameCapacity = 260;
 
 // Only the 64-bit modules: the installer places no others.
-const LPCWSTR kProductFileNames[] = {TEXT("vexmon64.dll"), TEXT("vexdrv64.dll"), TEXT("vexui64.dll")};
+const LPCWSTR kProductFileNames[] = {X64Modules.MonitorFile, X64Modules.DriverFile, X64Modules.UiFile};
 
 LPCWSTR FileNamePart(LPCWSTR path) {
   LPCWSTR name = SkipObjectNamespacePrefix(path);
@@ -104,7 +103,7 @@ bool CheckDriverBuild() {
     DRIVER_INFO_2W* driver = GetPrinterDriverInfo(printer);
     // Signed: the -1 of a file without a version is below any build.
     if (driver != nullptr && driver->pDriverPath != nullptr) {
-      result = GetFileBuildNumber(driver->pDriverPath) >= kDriverBuildThreshold;
+      result = GetFileBuildNumber(driver->pDriverPath) >= LowestCompatibleBuild;
     }
     ClosePrinterHandle(printer);
     if (driver != nullptr) GlobalFree(driver);

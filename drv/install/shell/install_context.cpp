@@ -67,20 +67,12 @@ InstallContext& InitContext(InstallContext& context, DWORD flags) {
 }
 
 void SelectEnvironment(InstallContext& context, bool useX64) {
-  // The spooler environments the product has modules for.
-  struct EnvironmentFiles {
-    LPCWSTR Environment, MonitorFile, DriverFile, UiFile;
-  };
-  static constexpr EnvironmentFiles kEnvironments[] = {
-      {TEXT("Windows NT x86"), TEXT("vexmon32.dll"), TEXT("vexdrv32.dll"), TEXT("vexui32.dll")},
-      {TEXT("Windows x64"), TEXT("vexmon64.dll"), TEXT("vexdrv64.dll"), TEXT("vexui64.dll")},
-  };
-  const EnvironmentFiles& chosen = kEnvironments[useX64 ? 1 : 0];
+  const ProductModules& chosen = useX64 ? X64Modules : X86Modules;
   context.Environment = chosen.Environment;
   context.MonitorFile = chosen.MonitorFile;
   context.DriverFile = chosen.DriverFile;
   context.UiFile = chosen.UiFile;
-  context.HelpFile = TEXT("vexhelp.chm");
+  context.HelpFile = ProductHelpFile;
 
   LPWSTR environment = const_cast<LPWSTR>(context.Environment);
   auto query = [environment](LPBYTE block, DWORD size, LPDWORD needed) {

@@ -4,13 +4,10 @@
 #include <winspool.h>
 
 #include "printer_enumeration.h"
+#include "product.h"
 #include "saved_settings.h"
 #include "string_list.h"
 #include "text_buffer.h"
-
-// The installer's build: first log line, log window title, and the upper end
-// of the compatible port monitor builds.
-constexpr int BuildNumber = 2446;
 
 // InitContext flags.
 constexpr DWORD InitFlagX64 = 2;     // x64 environment and file names

@@ -66,3 +66,5 @@ void LogMonitorList(InstallContext& context, const MonitorEnumeration& monitors)
   }
   LogLine(context, TEXT("---------------------------------------"));
 }
+
+void LogNoProductMonitor(InstallContext& context) { LogLine(context, TEXT("No Ravelquill port monitor was found.")); }

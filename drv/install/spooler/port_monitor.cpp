@@ -2,6 +2,7 @@
 
 #include "../files/driver_file_copy.h"
 #include "../shell/file_version.h"
+#include "../shell/product.h"
 #include "../shell/run_log.h"
 #include "../shell/text_buffer.h"
 #include "../shell/wide_text.h"
@@ -9,9 +10,6 @@
 #include "spooler_service.h"
 
 namespace {
-
-// The monitor builds that a reinstall keeps; BuildNumber is the newest.
-constexpr LONG LowestCompatibleBuild = 2416;
 
 constexpr int RegistrationAttempts = 5;
 constexpr DWORD RegistrationPauseMs = 50;
@@ -156,7 +154,7 @@ void RemovePortMonitor(InstallContext& context, const MonitorEnumeration& monito
     LPCWSTR module = RegisteredModule(monitors, index);
     if (KnowsSystemDir(context) && WideLength(module) > 0) TextAppend(path, module);
   } else {
-    LogLine(context, TEXT("No Ravelquill port monitor was found."));
+    LogNoProductMonitor(context);
     LogLine(context, TEXT("Computing monitor filename"));
     if (KnowsSystemDir(context) && WideLength(context.MonitorFile) > 0) TextAppend(path, context.MonitorFile);
   }

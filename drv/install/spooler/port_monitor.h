@@ -4,9 +4,7 @@
 #include <winspool.h>
 
 #include "../shell/install_context.h"
-
-// The monitor name, which is also the name of its one port.
-constexpr LPCWSTR ProductMonitorName = TEXT("Ravelquill:");
+#include "../shell/product.h"
 
 // Monitors as EnumMonitorsW gives them: a global-heap block the caller
 // releases with GlobalFree; null when empty.
@@ -23,6 +21,8 @@ void EnumMonitorsAll(InstallContext& context, MonitorEnumeration& monitors);
 LONG FindProductMonitor(const MonitorEnumeration& monitors);
 // The monitors as a numbered list between two rules.
 void LogMonitorList(InstallContext& context, const MonitorEnumeration& monitors);
+// The line that says the product's monitor is not among them.
+void LogNoProductMonitor(InstallContext& context);
 
 // Copies and registers the monitor and returns the parked printers to its port.
 void InstallPortMonitor(InstallContext& context);

@@ -3,6 +3,7 @@
 #include <stddef.h>
 
 #include "../files/driver_file_copy.h"
+#include "../shell/product.h"
 #include "../shell/run_log.h"
 #include "../shell/spooler_fetch.h"
 #include "../shell/string_list.h"
@@ -10,9 +11,6 @@
 #include "spooler_service.h"
 
 namespace {
-
-constexpr LPCWSTR kManufacturer = TEXT("Morvath Software Kft.");
-constexpr LPCWSTR kProductUrl = TEXT("https://ravelquill.example/");
 
 // Entry sizes of levels 1 to 6, as the spooler packs them.
 constexpr SIZE_T kEntrySizes[] = {sizeof(DRIVER_INFO_1W), sizeof(DRIVER_INFO_2W), sizeof(DRIVER_INFO_3W),
@@ -90,9 +88,9 @@ HRESULT InstallPrinterDriver(InstallContext& context) {
   info.pDataFile = driverPath;  // the driver module serves as its own data file
   info.pConfigFile = uiPath;
   info.pHelpFile = helpPath;
-  info.pszMfgName = const_cast<LPWSTR>(kManufacturer);
-  info.pszOEMUrl = const_cast<LPWSTR>(kProductUrl);
-  info.pszProvider = const_cast<LPWSTR>(kManufacturer);
+  info.pszMfgName = const_cast<LPWSTR>(ProductManufacturer);
+  info.pszOEMUrl = const_cast<LPWSTR>(ProductUrl);
+  info.pszProvider = const_cast<LPWSTR>(ProductManufacturer);
   if (AddPrinterDriverExW(nullptr, 6, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES)) {
     LogLine(context, TEXT("OK :)"));
   } else {
@@ -146,7 +144,7 @@ DRIVER_INFO_2W* GetPrinterDriverInfo(HANDLE printer) {
   // The sizing call names the environment; the fetch takes the program's
   // own, which for this 64-bit program is the same.
   auto get = [printer](LPBYTE block, DWORD size, LPDWORD needed) {
-    LPWSTR environment = block == nullptr ? const_cast<LPWSTR>(TEXT("Windows x64")) : nullptr;
+    LPWSTR environment = block == nullptr ? const_cast<LPWSTR>(X64Modules.Environment) : nullptr;
     return GetPrinterDriverW(printer, environment, 2, block, size, needed);
   };
   LPBYTE block = nullptr;

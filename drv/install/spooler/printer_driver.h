@@ -5,8 +5,7 @@
 #include <winspool.h>
 
 #include "../shell/install_context.h"
-
-constexpr LPCWSTR ProductDriverName = TEXT("Ravelquill printer");
+#include "../shell/product.h"
 
 // Drivers as EnumPrinterDriversW gives them: a global-heap block of Count
 // DRIVER_INFO_<Level> entries and their strings, which the caller releases

@@ -1,5 +1,6 @@
 #include "printer_queue.h"
 
+#include "../shell/product.h"
 #include "../shell/run_log.h"
 #include "../shell/spooler_fetch.h"
 #include "port_monitor.h"
@@ -17,7 +18,7 @@ void LogMonitorCheck(InstallContext& context) {
   if (FindProductMonitor(monitors) >= 0) {
     LogLine(context, TEXT("Port monitor is found"));
   } else {
-    LogLine(context, TEXT("No Ravelquill port monitor was found."));
+    LogNoProductMonitor(context);
     if (monitors.Buffer != nullptr && monitors.Count > 0) {
       LogMonitorList(context, monitors);
     } else {
@@ -78,7 +79,7 @@ HANDLE AddProductPrinter(InstallContext& context, LPCWSTR name) {
   PRINTER_INFO_2W info{};
   info.pPrinterName = const_cast<LPWSTR>(name);
   info.pPortName = const_cast<LPWSTR>(ProductMonitorName);
-  info.pDriverName = const_cast<LPWSTR>(ProductPrinterDriver);
+  info.pDriverName = const_cast<LPWSTR>(ProductDriverName);
   info.pComment = comment;
   info.pPrintProcessor = const_cast<LPWSTR>(TEXT("WinPrint"));
   HANDLE printer = AddPrinterLevel2(info);

@@ -7,9 +7,6 @@
 
 #include "../shell/install_context.h"
 
-// The driver every product printer uses (exact, case-sensitive).
-constexpr LPCWSTR ProductPrinterDriver = TEXT("Ravelquill printer");
-
 // One printer's level-2 information: a global-heap block the caller releases
 // with GlobalFree; null when it could not be fetched.
 struct PrinterInformation {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "../shell/product.h"
 #include "../shell/run_log.h"
 #include "../shell/wide_text.h"
 #include "printer_queue.h"
@@ -10,8 +11,6 @@ namespace {
 
 constexpr char kSettingsValue[] = "SubKey";
 constexpr char kSettingsDataKey[] = "DsUser";
-constexpr char kProductUserKey[] = "Software\\Morvath Software KFT\\Ravelquill";
-constexpr char kSettingsKeyPrefix[] = "Ravelquills\\";
 constexpr SIZE_T kTextArea = 260;
 
 // Appends `text` to the zero-terminated `buffer` of `capacity` bytes; false,
@@ -63,7 +62,7 @@ bool WriteSettingsName(HANDLE printer, LPCSTR name) {
 
 bool ClearDeletedMark(LPCSTR subKey) {
   char path[kTextArea] = {};
-  if (subKey == nullptr || !AppendAnsi(path, sizeof(path), kProductUserKey) || !AppendAnsi(path, sizeof(path), "\\") ||
+  if (subKey == nullptr || !AppendAnsi(path, sizeof(path), ProductUserKey) || !AppendAnsi(path, sizeof(path), "\\") ||
       !AppendAnsi(path, sizeof(path), subKey)) {
     return false;
   }
@@ -96,7 +95,7 @@ void DeleteAllPrinters(InstallContext& context) {
   LogDepthScope depth(context, 1);
   for (DWORD i = 0; context.Printers.Buffer != nullptr && i < context.Printers.Count; ++i) {
     PRINTER_INFO_2W& printer = context.Printers.Buffer[i];
-    if (!WideEqual(printer.pDriverName, ProductPrinterDriver)) continue;
+    if (!WideEqual(printer.pDriverName, ProductDriverName)) continue;
     SavePrinterSettings(context, printer);
     DeleteOnePrinter(context, printer.pPrinterName);
   }
@@ -109,8 +108,8 @@ namespace {
 void RestoreSettingsName(HANDLE printer, LPCSTR name) {
   if (!WriteSettingsName(printer, name)) return;
   char subKey[kTextArea] = {};
-  std::memcpy(subKey, kSettingsKeyPrefix, sizeof(kSettingsKeyPrefix));
-  LPSTR readBack = subKey + sizeof(kSettingsKeyPrefix) - 1;
+  std::memcpy(subKey, SettingsKeyPrefix, sizeof(SettingsKeyPrefix));
+  LPSTR readBack = subKey + sizeof(SettingsKeyPrefix) - 1;
   ReadSettingsName(printer, readBack);
   if (readBack[0] != 0) ClearDeletedMark(subKey);
 }
@@ -123,7 +122,7 @@ void RestoreDescription(HANDLE printer, const PRINTER_INFO_2W& saved) {
   information.Buffer->pComment = saved.pComment;
   information.Buffer->pLocation = saved.pLocation;
   SetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(information.Buffer), 0);
-  if ((saved.Attributes & PRINTER_ATTRIBUTE_DEFAULT) != 0 && WideEqual(saved.pDriverName, ProductPrinterDriver)) {
+  if ((saved.Attributes & PRINTER_ATTRIBUTE_DEFAULT) != 0 && WideEqual(saved.pDriverName, ProductDriverName)) {
     SetDefaultPrinterW(information.Buffer->pPrinterName);
   }
   GlobalFree(information.Buffer);
@@ -142,7 +141,7 @@ void RestorePrinterSettings(InstallContext& context) {
     ++restored;
   }
   if (restored == 0) {
-    HANDLE printer = AddProductPrinter(context, TEXT("Ravelquill"));
+    HANDLE printer = AddProductPrinter(context, ProductPrinterName);
     if (printer != nullptr) ClosePrinter(printer);
   }
 }
