@@ -87,9 +87,8 @@ bool CheckDefaultPrinter() {
   if (!OpenPrinterW(name, &printer, nullptr)) return true;
   PrinterInformation information{};
   GetPrinterInfo2(printer, information);
-  const bool result = information.Buffer == nullptr || !IsProductPrinter(*information.Buffer);
+  const bool result = !information.Buffer || !IsProductPrinter(*information.Buffer);
   ClosePrinterHandle(printer);
-  if (information.Buffer != nullptr) GlobalFree(information.Buffer);
   return result;
 }
 
@@ -100,13 +99,12 @@ bool CheckDriverBuild() {
   HANDLE printer = nullptr;
   const LPWSTR name = FirstProductPrinterName(printers);
   if (name != nullptr && OpenPrinterW(name, &printer, nullptr)) {
-    DRIVER_INFO_2W* driver = GetPrinterDriverInfo(printer);
+    const SpoolerBlock<DRIVER_INFO_2W> driver = GetPrinterDriverInfo(printer);
     // Signed: the -1 of a file without a version is below any build.
-    if (driver != nullptr && driver->pDriverPath != nullptr) {
+    if (driver && driver->pDriverPath != nullptr) {
       result = GetFileBuildNumber(driver->pDriverPath) >= LowestCompatibleBuild;
     }
     ClosePrinterHandle(printer);
-    if (driver != nullptr) GlobalFree(driver);
   }
   FreePrinterEnumeration(printers);
   return result;

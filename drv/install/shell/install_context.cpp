@@ -81,7 +81,7 @@ void SelectEnvironment(InstallContext& context, bool useX64) {
   // Spare bytes: room for the backslash that is appended and a terminator
   // the spooler may leave out. A directory path needs no more than 64 KB.
   constexpr SIZE_T kSpare = 6;
-  LPBYTE block = nullptr;
+  SpoolerBlock<WCHAR> block;
   DWORD needed = 0;
   const FetchOutcome outcome = FetchSpoolerBlock(query, block, needed, kSpare, 0x10000);
   if (outcome == FetchOutcome::NothingToFetch) return;
@@ -89,7 +89,7 @@ void SelectEnvironment(InstallContext& context, bool useX64) {
     LogError(context, ErrorDriverDirectory);
     return;
   }
-  auto* directory = reinterpret_cast<LPWSTR>(block);
+  LPWSTR directory = block.Get();
   const SIZE_T chars = (SIZE_T{needed} + kSpare) / sizeof(WCHAR);
   directory[chars - 1] = 0;
   LogLine(context, TEXT("PrinterDriverDirectory(1):%s"), directory);
@@ -100,7 +100,6 @@ void SelectEnvironment(InstallContext& context, bool useX64) {
   }
   LogLine(context, TEXT("PrinterDriverDirectory(2):%s"), directory);
   TextAssign(context.DriverDir, directory);
-  GlobalFree(directory);
 }
 
 void MarkDefaultPrinter(InstallContext& context) {

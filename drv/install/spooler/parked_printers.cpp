@@ -37,7 +37,7 @@ UINT_PTR Address(const void* p) { return reinterpret_cast<UINT_PTR>(p); }
 // nothing follows it (the block's end is not known). The data of an
 // enumeration block are all pointed at, so this is room no one else uses.
 SIZE_T StorageOf(const PrinterEnumeration& printers, LPCWSTR text) {
-  const PRINTER_INFO_2W* records = printers.Buffer;
+  const PRINTER_INFO_2W* records = printers.Buffer.Get();
   if (records == nullptr || Address(text) < Address(records + printers.Count)) return 0;
   UINT_PTR next = 0;
   for (DWORD i = 0; i < printers.Count; ++i) {
@@ -72,7 +72,7 @@ void ParkProductPrinters(InstallContext& context) {
   if (context.ParkedPrinters != nullptr) GlobalFree(context.ParkedPrinters);
   context.ParkedPrinters = nullptr;
   PrinterEnumeration& printers = context.Printers;
-  if (printers.Buffer == nullptr || printers.Count == 0) return;
+  if (!printers.Buffer || printers.Count == 0) return;
   auto* parked = static_cast<PRINTER_INFO_2W**>(GlobalAlloc(GPTR, (SIZE_T{printers.Count} + 1) * sizeof(void*)));
   // Without the list the printers could never be returned: stop before parking any.
   if (parked == nullptr) EndRunOutOfMemory();

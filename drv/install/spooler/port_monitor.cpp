@@ -16,8 +16,8 @@ constexpr DWORD RegistrationPauseMs = 50;
 
 // The registered module name of the found entry; only level 2 has one.
 LPCWSTR RegisteredModule(const MonitorEnumeration& monitors, LONG index) {
-  if (monitors.Level != 2 || monitors.Buffer == nullptr || index < 0) return nullptr;
-  return reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer)[index].pDLLName;
+  if (monitors.Level != 2 || !monitors.Buffer || index < 0) return nullptr;
+  return reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer.Get())[index].pDLLName;
 }
 
 // Without the system directory (error 7) the module's bare file name would

@@ -5,13 +5,14 @@
 
 #include "../shell/install_context.h"
 #include "../shell/product.h"
+#include "../shell/spooler_fetch.h"
 
-// Monitors as EnumMonitorsW gives them: a global-heap block the caller
-// releases with GlobalFree; null when empty.
+// Monitors as EnumMonitorsW gives them, in a block the enumeration owns;
+// empty when there are none.
 struct MonitorEnumeration {
-  LPBYTE Buffer;
-  DWORD Level;  // 2 from EnumMonitorsAll; 1 (names only) is read as well
-  DWORD Count;
+  SpoolerBlock<BYTE> Buffer;
+  DWORD Level = 0;  // 2 from EnumMonitorsAll; 1 (names only) is read as well
+  DWORD Count = 0;
 };
 
 // Every monitor of the local machine at level 2. Failures are plain log

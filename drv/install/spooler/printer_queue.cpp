@@ -2,7 +2,6 @@
 
 #include "../shell/product.h"
 #include "../shell/run_log.h"
-#include "../shell/spooler_fetch.h"
 #include "port_monitor.h"
 
 namespace {
@@ -19,13 +18,12 @@ void LogMonitorCheck(InstallContext& context) {
     LogLine(context, TEXT("Port monitor is found"));
   } else {
     LogNoProductMonitor(context);
-    if (monitors.Buffer != nullptr && monitors.Count > 0) {
+    if (monitors.Buffer && monitors.Count > 0) {
       LogMonitorList(context, monitors);
     } else {
       LogLine(context, TEXT("BTW, there is no port monitors on this system."));
     }
   }
-  if (monitors.Buffer != nullptr) GlobalFree(monitors.Buffer);
 }
 
 }  // namespace
@@ -34,9 +32,7 @@ void GetPrinterInfo2(HANDLE printer, PrinterInformation& information) {
   auto get = [printer](LPBYTE block, DWORD size, LPDWORD needed) {
     return GetPrinterW(printer, 2, block, size, needed);
   };
-  LPBYTE block = nullptr;
-  FetchSpoolerBlock(get, block, information.Needed);
-  information.Buffer = reinterpret_cast<PRINTER_INFO_2W*>(block);
+  FetchSpoolerBlock(get, information.Buffer, information.Needed);
 }
 
 HANDLE AddPrinterLevel2(PRINTER_INFO_2W& info) { return AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info)); }

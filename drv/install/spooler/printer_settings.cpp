@@ -93,7 +93,7 @@ void SavePrinterSettings(InstallContext& context, PRINTER_INFO_2W& printer) {
 void DeleteAllPrinters(InstallContext& context) {
   LogLine(context, TEXT(">DeleteAllPrinters"));
   LogDepthScope depth(context, 1);
-  for (DWORD i = 0; context.Printers.Buffer != nullptr && i < context.Printers.Count; ++i) {
+  for (DWORD i = 0; context.Printers.Buffer && i < context.Printers.Count; ++i) {
     PRINTER_INFO_2W& printer = context.Printers.Buffer[i];
     if (!WideEqual(printer.pDriverName, ProductDriverName)) continue;
     SavePrinterSettings(context, printer);
@@ -118,14 +118,13 @@ void RestoreSettingsName(HANDLE printer, LPCSTR name) {
 void RestoreDescription(HANDLE printer, const PRINTER_INFO_2W& saved) {
   PrinterInformation information{};
   GetPrinterInfo2(printer, information);
-  if (information.Buffer == nullptr) return;
+  if (!information.Buffer) return;
   information.Buffer->pComment = saved.pComment;
   information.Buffer->pLocation = saved.pLocation;
-  SetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(information.Buffer), 0);
+  SetPrinterW(printer, 2, information.Buffer.Bytes(), 0);
   if ((saved.Attributes & PRINTER_ATTRIBUTE_DEFAULT) != 0 && WideEqual(saved.pDriverName, ProductDriverName)) {
     SetDefaultPrinterW(information.Buffer->pPrinterName);
   }
-  GlobalFree(information.Buffer);
 }
 
 }  // namespace
