@@ -69,9 +69,7 @@ bool CheckPendingProductFiles() {
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (!ProductFilesPendingNow()) return false;
     // The spooler may be what holds the files; a restart lets go of them.
-    SpoolerRestart restart{};
-    RestartSpooler(restart, nullptr);
-    FinishSpoolerRestart(restart);
+    { SpoolerRestartScope restart(nullptr); }
   }
   return true;
 }

@@ -74,9 +74,7 @@ bool DeleteRegistration(InstallContext& context, bool found) {
   ParkProductPrinters(context);
   if (DeleteProductMonitor(context.Environment)) return true;
   // A restart makes the spooler let go of whatever else holds the monitor.
-  SpoolerRestart restart{};
-  RestartSpooler(restart, &context);
-  FinishSpoolerRestart(restart);
+  { SpoolerRestartScope restart(&context); }
   if (DeleteProductMonitor(context.Environment)) return true;
   LogError(context, ErrorRemoveMonitor);
   return false;
