@@ -38,8 +38,8 @@ inline std::vector<std::string> LogLines(const InstallContext& context) {
 // A copy of `entries` in a block of the global heap, owned as the installer
 // owns a spooler's answer (an enumeration releases its block when it goes).
 template <typename Entries>
-SpoolerBlock<BYTE> GlobalCopy(const Entries& entries) {
-  SpoolerBlock<BYTE> block(static_cast<LPBYTE>(GlobalAlloc(GPTR, sizeof(entries))));
+GlobalBlock<BYTE> GlobalCopy(const Entries& entries) {
+  GlobalBlock<BYTE> block(static_cast<LPBYTE>(GlobalAlloc(GPTR, sizeof(entries))));
   if (block) std::memcpy(block.Get(), &entries, sizeof(entries));
   return block;
 }

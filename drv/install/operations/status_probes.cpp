@@ -97,7 +97,7 @@ bool CheckDriverBuild() {
   HANDLE printer = nullptr;
   const LPWSTR name = FirstProductPrinterName(printers);
   if (name != nullptr && OpenPrinterW(name, &printer, nullptr)) {
-    const SpoolerBlock<DRIVER_INFO_2W> driver = GetPrinterDriverInfo(printer);
+    const GlobalBlock<DRIVER_INFO_2W> driver = GetPrinterDriverInfo(printer);
     // Signed: the -1 of a file without a version is below any build.
     if (driver && driver->pDriverPath != nullptr) {
       result = GetFileBuildNumber(driver->pDriverPath) >= LowestCompatibleBuild;

@@ -81,7 +81,7 @@ void SelectEnvironment(InstallContext& context, bool useX64) {
   // Spare bytes: room for the backslash that is appended and a terminator
   // the spooler may leave out. A directory path needs no more than 64 KB.
   constexpr SIZE_T kSpare = 6;
-  SpoolerBlock<WCHAR> block;
+  GlobalBlock<WCHAR> block;
   DWORD needed = 0;
   const FetchOutcome outcome = FetchSpoolerBlock(query, block, needed, kSpare, 0x10000);
   if (outcome == FetchOutcome::NothingToFetch) return;

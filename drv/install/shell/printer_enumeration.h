@@ -6,7 +6,7 @@
 #include "spooler_fetch.h"
 
 struct PrinterEnumeration {
-  SpoolerBlock<PRINTER_INFO_2W> Buffer;  // records, then their data
+  GlobalBlock<PRINTER_INFO_2W> Buffer;  // records, then their data
   DWORD Count = 0;
 };
 

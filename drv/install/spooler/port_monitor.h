@@ -10,7 +10,7 @@
 // Monitors as EnumMonitorsW gives them, in a block the enumeration owns;
 // empty when there are none.
 struct MonitorEnumeration {
-  SpoolerBlock<BYTE> Buffer;
+  GlobalBlock<BYTE> Buffer;
   DWORD Level = 0;  // 2 from EnumMonitorsAll; 1 (names only) is read as well
   DWORD Count = 0;
 };

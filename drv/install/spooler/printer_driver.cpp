@@ -137,14 +137,14 @@ void RemovePrinterDriver(InstallContext& context, const DriverEnumeration& drive
   LogLine(context, TEXT("OK :)"));
 }
 
-SpoolerBlock<DRIVER_INFO_2W> GetPrinterDriverInfo(HANDLE printer) {
+GlobalBlock<DRIVER_INFO_2W> GetPrinterDriverInfo(HANDLE printer) {
   // The sizing call names the environment; the fetch takes the program's
   // own, which for this 64-bit program is the same.
   auto get = [printer](LPBYTE block, DWORD size, LPDWORD needed) {
     LPWSTR environment = block == nullptr ? const_cast<LPWSTR>(X64Modules.Environment) : nullptr;
     return GetPrinterDriverW(printer, environment, 2, block, size, needed);
   };
-  SpoolerBlock<DRIVER_INFO_2W> block;
+  GlobalBlock<DRIVER_INFO_2W> block;
   DWORD needed = 0;
   FetchSpoolerBlock(get, block, needed);
   return block;

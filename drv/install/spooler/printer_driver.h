@@ -12,7 +12,7 @@
 // DRIVER_INFO_<Level> entries and their strings, which the enumeration owns.
 // Empty (and Count 0) when there are none.
 struct DriverEnumeration {
-  SpoolerBlock<BYTE> Buffer;
+  GlobalBlock<BYTE> Buffer;
   DWORD Level = 0;  // 6 from EnumPrinterDriversAll; FindProductDriver reads 1 to 6
   DWORD Count = 0;
 };
@@ -37,4 +37,4 @@ HRESULT InstallPrinterDriver(InstallContext& context);
 void RemovePrinterDriver(InstallContext& context, const DriverEnumeration& drivers);
 
 // The DRIVER_INFO_2 of an open printer, or an empty block.
-SpoolerBlock<DRIVER_INFO_2W> GetPrinterDriverInfo(HANDLE printer);
+GlobalBlock<DRIVER_INFO_2W> GetPrinterDriverInfo(HANDLE printer);

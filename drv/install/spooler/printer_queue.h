@@ -11,7 +11,7 @@
 // One printer's level-2 information in a block it owns; empty when it could
 // not be fetched.
 struct PrinterInformation {
-  SpoolerBlock<PRINTER_INFO_2W> Buffer;
+  GlobalBlock<PRINTER_INFO_2W> Buffer;
   DWORD Needed = 0;  // bytes the spooler asked for
 };
 
