@@ -39,7 +39,7 @@ inline std::vector<std::string> LogLines(const InstallContext& context) {
 // owns a spooler's answer (an enumeration releases its block when it goes).
 template <typename Entries>
 GlobalBlock<BYTE> GlobalCopy(const Entries& entries) {
-  GlobalBlock<BYTE> block(static_cast<LPBYTE>(GlobalAlloc(GPTR, sizeof(entries))));
+  GlobalBlock<BYTE> block = GlobalBlock<BYTE>::Allocate(sizeof(entries));
   if (block) std::memcpy(block.Get(), &entries, sizeof(entries));
   return block;
 }

@@ -13,6 +13,8 @@ class GlobalBlock {
   GlobalBlock() = default;
   // Takes over a block of the global heap (null is empty).
   explicit GlobalBlock(T* block) : block_(block) {}
+  // A new zero-filled block of `bytes`; empty when the heap refuses it.
+  static GlobalBlock Allocate(SIZE_T bytes) { return GlobalBlock(static_cast<T*>(GlobalAlloc(GPTR, bytes))); }
   ~GlobalBlock() { Reset(); }
   GlobalBlock(GlobalBlock&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
   GlobalBlock& operator=(GlobalBlock&& other) noexcept {

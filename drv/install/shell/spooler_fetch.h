@@ -25,7 +25,7 @@ FetchOutcome FetchSpoolerBlock(Call call, GlobalBlock<T>& block, DWORD& needed, 
   needed = 0;
   if (call(nullptr, 0, &needed)) return FetchOutcome::NothingToFetch;
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed > limit) return FetchOutcome::SizingFailed;
-  block = GlobalBlock<T>(static_cast<T*>(GlobalAlloc(GPTR, SIZE_T{needed} + spare)));
+  block = GlobalBlock<T>::Allocate(SIZE_T{needed} + spare);
   if (!block) {
     SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
     return FetchOutcome::NoMemory;
