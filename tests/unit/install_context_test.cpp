@@ -122,7 +122,7 @@ TEST_F(InstallContextTest, FreeContextReleasesEveryBlockTheRunTook) {
   entry->SettingsName = static_cast<LPSTR>(GlobalAlloc(GPTR, 4));
   entry->Printer = &context.Printers.Buffer[0];
   context.SavedSettings = entry;
-  context.ParkedPrinters = static_cast<PRINTER_INFO_2W**>(GlobalAlloc(GPTR, 2 * sizeof(PRINTER_INFO_2W*)));
+  context.ParkedPrinters = GlobalBlock<PRINTER_INFO_2W*>::Allocate(2 * sizeof(PRINTER_INFO_2W*));
   context.ParkedPrinters[0] = &context.Printers.Buffer[0];
   FreeContext(context);
   EXPECT_TRUE(machine().memory.globalBlocks.empty());

@@ -59,7 +59,7 @@ InstallContext& InitContext(InstallContext& context, DWORD flags) {
   context.CopyMonitor = 1;
   CheckSpooler(context);
   SelectEnvironment(context, (flags & InitFlagX64) != 0);
-  context.ParkedPrinters = nullptr;
+  context.ParkedPrinters.Reset();
   SetInstallDir(context);
   SetSystemDir(context);
   MarkDefaultPrinter(context);
@@ -117,8 +117,7 @@ void MarkDefaultPrinter(InstallContext& context) {
 }
 
 void FreeContext(InstallContext& context) {
-  if (context.ParkedPrinters != nullptr) GlobalFree(context.ParkedPrinters);
-  context.ParkedPrinters = nullptr;
+  context.ParkedPrinters.Reset();
   FreePrinterEnumeration(context.Printers);
   SavedSettingsFree(context.SavedSettings);
   context.SavedSettings = nullptr;

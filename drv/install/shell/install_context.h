@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "global_block.h"
 #include "printer_enumeration.h"
 #include "product.h"
 #include "saved_settings.h"
@@ -32,7 +33,7 @@ struct InstallContext {
   StringList PendingDeletes;
   SavedSettingsEntry* SavedSettings;
   PrinterEnumeration Printers;
-  PRINTER_INFO_2W** ParkedPrinters;  // null-terminated, points into Printers
+  GlobalBlock<PRINTER_INFO_2W*> ParkedPrinters;  // null-terminated, points into Printers
 };
 
 InstallContext& InitContext(InstallContext& context, DWORD flags);
