@@ -208,11 +208,11 @@ TEST_F(BadInputTest, NamelessMonitorsAreListedAndNeverMatch) {
   WCHAR environment[] = u"Windows x64", product[] = u"Ravelquill:";
   MONITOR_INFO_2W full[] = {{nullptr, environment, nullptr}, {product, environment, nullptr}};
   MONITOR_INFO_1W names[] = {{nullptr}, {product}};
-  EXPECT_EQ(FindProductMonitor({reinterpret_cast<LPBYTE>(names), 1, 2}), 1);
-  EXPECT_EQ(FindProductMonitor({reinterpret_cast<LPBYTE>(full), 2, 1}), -1);
+  EXPECT_EQ(FindProductMonitor({GlobalCopy(names), 1, 2}), 1);
+  EXPECT_EQ(FindProductMonitor({GlobalCopy(full), 2, 1}), -1);
   InstallContext context{};
   TextAssign(context.SystemDir, u"C:\\Windows\\system32\\");
-  RemovePortMonitor(context, {reinterpret_cast<LPBYTE>(full), 2, 2});
+  RemovePortMonitor(context, {GlobalCopy(full), 2, 2});
   const auto lines = LogLines(context);
   FreeContext(context);
   ASSERT_GE(lines.size(), 5u);

@@ -125,11 +125,11 @@ TEST_F(InstallContextTest, FreeContextReleasesEveryBlockTheRunTook) {
   entry->SettingsName = static_cast<LPSTR>(GlobalAlloc(GPTR, 4));
   entry->Printer = &context.Printers.Buffer[0];
   context.SavedSettings = entry;
-  context.ParkedPrinters = static_cast<PRINTER_INFO_2W**>(GlobalAlloc(GPTR, 2 * sizeof(PRINTER_INFO_2W*)));
+  context.ParkedPrinters = GlobalBlock<PRINTER_INFO_2W*>::Allocate(2 * sizeof(PRINTER_INFO_2W*));
   context.ParkedPrinters[0] = &context.Printers.Buffer[0];
   FreeContext(context);
   EXPECT_TRUE(machine().memory.globalBlocks.empty());
-  EXPECT_EQ(context.Printers.Buffer, nullptr);
+  EXPECT_EQ(context.Printers.Buffer.Get(), nullptr);
   EXPECT_EQ(context.Printers.Count, 0u);
   EXPECT_EQ(context.LogText.Block, nullptr);
   EXPECT_EQ(context.PendingDeletes, nullptr);
@@ -145,13 +145,13 @@ TEST_F(InstallContextTest, EnumLocalPrintersLeavesAnEmptySnapshotOnAnyFailure) {
 
   machine().FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
   EnumLocalPrinters(printers);
-  EXPECT_EQ(printers.Buffer, nullptr);
+  EXPECT_EQ(printers.Buffer.Get(), nullptr);
   EXPECT_EQ(printers.Count, 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(E_OUTOFMEMORY));
 
   machine().spooler.printers.clear();
   EnumLocalPrinters(printers);
-  EXPECT_EQ(printers.Buffer, nullptr);
+  EXPECT_EQ(printers.Buffer.Get(), nullptr);
   EXPECT_EQ(printers.Count, 0u);
 }
 

@@ -42,7 +42,6 @@ class PortMonitorTest : public ContextTest {
     MonitorEnumeration monitors;
     EnumMonitorsAll(context, monitors);
     RemovePortMonitor(context, monitors);
-    if (monitors.Buffer != nullptr) GlobalFree(monitors.Buffer);
     EXPECT_EQ(context.LogDepth, 0);
   }
   bool Registered() { return machine().spooler.FindMonitor(u"Ravelquill:", u"Windows x64") != nullptr; }
@@ -51,7 +50,8 @@ class PortMonitorTest : public ContextTest {
   // Every string of the snapshot but one.
   Lines StringsBut(LPCWSTR except) {
     Lines texts;
-    for (const PRINTER_INFO_2W* r = context.Printers.Buffer; r != context.Printers.Buffer + context.Printers.Count; ++r)
+    for (const PRINTER_INFO_2W* r = context.Printers.Buffer.Get();
+         r != context.Printers.Buffer.Get() + context.Printers.Count; ++r)
       for (LPCWSTR s : {r->pServerName, r->pPrinterName, r->pShareName, r->pPortName, r->pDriverName, r->pComment,
                         r->pLocation, r->pSepFile, r->pPrintProcessor, r->pDatatype, r->pParameters})
         if (s != except) texts.push_back(Utf8(s));

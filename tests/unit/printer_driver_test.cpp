@@ -38,7 +38,7 @@ class PrinterDriverTest : public ContextTest {
     entries[0].pName = const_cast<LPWSTR>(u"ravelquill printer");
     entries[1].pName = const_cast<LPWSTR>(u"Ravelquill printer 2");
     entries[3].pName = const_cast<LPWSTR>(kProductDriverName);
-    const DriverEnumeration drivers{reinterpret_cast<LPBYTE>(entries), level, 4};
+    const DriverEnumeration drivers{GlobalCopy(entries), level, 4};
     EXPECT_EQ(FindProductDriver(drivers), 3) << level;
     TextFree(context.LogText);
     RemovePrinterDriver(context, drivers);
@@ -55,7 +55,8 @@ TEST_F(PrinterDriverTest, LookupAndListStepByTheLevelsEntrySize) {
   ExpectLastEntryFoundAndListed<DRIVER_INFO_1W>(1);
   ExpectLastEntryFoundAndListed<DRIVER_INFO_6W>(6);
   // A level without a known layout is never read.
-  EXPECT_EQ(FindProductDriver(DriverEnumeration{reinterpret_cast<LPBYTE>(&context), 7, 1000}), -1);
+  const BYTE unread[8] = {};
+  EXPECT_EQ(FindProductDriver(DriverEnumeration{GlobalCopy(unread), 7, 1000}), -1);
 }
 
 TEST_F(PrinterDriverTest, RemovalDeletesTheProductsDriverAfterOneRestart) {
@@ -83,7 +84,6 @@ TEST_F(PrinterDriverTest, RemovalDeletesTheProductsDriverAfterOneRestart) {
     DriverEnumeration drivers{};
     EnumPrinterDriversAll(drivers, context.Environment);
     RemovePrinterDriver(context, drivers);
-    if (drivers.Buffer != nullptr) GlobalFree(drivers.Buffer);
     const Lines lines = LogLines(context);
     EXPECT_EQ(Lines(lines.end() - 2, lines.end()), c.tail);
     const bool removed = context.ErrorCount == 0;

@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <winsim_presets/product.h>
 
 #include "shell/install_context.h"
+#include "shell/spooler_fetch.h"
 #include "shell/string_list.h"
 #include "shell/text_buffer.h"
 
@@ -31,6 +33,15 @@ inline std::vector<std::string> LogLines(const InstallContext& context) {
   }
   EXPECT_EQ(start, log.size()) << "log does not end in CR LF";
   return lines;
+}
+
+// A copy of `entries` in a block of the global heap, owned as the installer
+// owns a spooler's answer (an enumeration releases its block when it goes).
+template <typename Entries>
+GlobalBlock<BYTE> GlobalCopy(const Entries& entries) {
+  GlobalBlock<BYTE> block = GlobalBlock<BYTE>::Allocate(sizeof(entries));
+  if (block) std::memcpy(block.Get(), &entries, sizeof(entries));
+  return block;
 }
 
 // The texts of a string list, first to last.

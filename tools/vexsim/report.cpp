@@ -6,11 +6,10 @@
 #include <winsim/machine.h>
 
 #include "shell/exit_codes.h"
+#include "shell/resource.h"
 
 namespace vexsim {
 namespace {
-
-constexpr int kLogTextBox = 1001;
 
 // A text of the machine with the line ends of this terminal.
 std::string ForTerminal(const std::u16string& text) {
@@ -54,7 +53,7 @@ void PrintDialog(const winsim::DialogRecord& dialog) {
   if (dialog.owner != nullptr) std::printf(" (owned by %llu)", static_cast<unsigned long long>(
                                                                    reinterpret_cast<std::uintptr_t>(dialog.owner)));
   std::printf("\n");
-  auto text = dialog.items.find(kLogTextBox);
+  auto text = dialog.items.find(IDC_LOG_TEXT);
   if (text != dialog.items.end()) std::printf("%s", ForTerminal(text->second).c_str());
   std::printf("== closed\n");
 }

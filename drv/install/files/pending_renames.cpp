@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "../shell/global_block.h"
+
 namespace {
 
 // The end of the string that starts at `position`: the index of its
@@ -18,9 +20,9 @@ LPWSTR CopyString(const WCHAR* chars, DWORD length) {
   return copy;
 }
 
-// The value's bytes in a global-heap block and how many were received;
-// false (nothing held) when there is no usable value.
-bool FetchValue(BYTE*& block, DWORD& bytes) {
+// The value's bytes in `block` and how many were received; false (nothing
+// held) when there is no usable value.
+bool FetchValue(GlobalBlock<BYTE>& block, DWORD& bytes) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SYSTEM\\CurrentControlSet\\Control\\Session Manager"), 0, KEY_READ,
                     &key) != ERROR_SUCCESS) {
@@ -34,19 +36,18 @@ bool FetchValue(BYTE*& block, DWORD& bytes) {
     RegCloseKey(key);
     return false;
   }
-  block = static_cast<BYTE*>(GlobalAlloc(GPTR, size));
-  if (block == nullptr) {
+  block = GlobalBlock<BYTE>::Allocate(size);
+  if (!block) {
     RegCloseKey(key);
     return false;
   }
   // The value may change between the two calls: take only what the second
   // one delivers, and never more than the block holds.
   DWORD received = size;
-  const LONG status = RegQueryValueExW(key, name, nullptr, &type, block, &received);
+  const LONG status = RegQueryValueExW(key, name, nullptr, &type, block.Get(), &received);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || type != REG_MULTI_SZ) {
-    GlobalFree(block);
-    block = nullptr;
+    block.Reset();
     return false;
   }
   bytes = received < size ? received : size;
@@ -62,11 +63,11 @@ LPCWSTR SkipObjectNamespacePrefix(LPCWSTR path) {
 
 PendingRenameList ReadPendingRenames() {
   PendingRenameList list = {nullptr, nullptr, 0};
-  BYTE* block = nullptr;
+  GlobalBlock<BYTE> block;
   DWORD bytes = 0;
   if (!FetchValue(block, bytes)) return list;
 
-  const auto* chars = reinterpret_cast<const WCHAR*>(block);
+  const auto* chars = reinterpret_cast<const WCHAR*>(block.Get());
   const DWORD units = bytes / sizeof(WCHAR);      // an odd last byte is no character
   const DWORD limit = units > 0 ? units - 1 : 0;  // the characters before the final zero
 
@@ -78,10 +79,7 @@ PendingRenameList ReadPendingRenames() {
     position = end + 1;
   }
   const DWORD pairs = strings / 2;
-  if (pairs == 0) {
-    GlobalFree(block);
-    return list;
-  }
+  if (pairs == 0) return list;
 
   const SIZE_T entries = SIZE_T{pairs} * 2;
   list.Paths = static_cast<LPWSTR*>(GlobalAlloc(GPTR, entries * sizeof(LPWSTR)));
@@ -105,7 +103,8 @@ PendingRenameList ReadPendingRenames() {
     }
     position = end + 1;
   }
-  GlobalFree(block);
+  // The value goes before a partial list does.
+  block.Reset();
   // Memory ran out: an empty list rather than a partial one.
   if (!complete) FreePendingRenameList(list);
   return list;

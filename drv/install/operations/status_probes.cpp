@@ -5,6 +5,7 @@
 #include "../files/pending_renames.h"
 #include "../shell/file_version.h"
 #include "../shell/printer_enumeration.h"
+#include "../shell/product.h"
 #include "../shell/wide_text.h"
 #include "../spooler/printer_driver.h"
 #include "../spooler/printer_queue.h"
@@ -12,12 +13,10 @@
 
 namespace {
 
-// Builds from here on make "onChkDrv" answer true.
-constexpr LONG kDriverBuildThreshold = 2416;
 constexpr DWORD kDefaultNameCapacity = 260;
 
 // Only the 64-bit modules: the installer places no others.
-const LPCWSTR kProductFileNames[] = {TEXT("vexmon64.dll"), TEXT("vexdrv64.dll"), TEXT("vexui64.dll")};
+const LPCWSTR kProductFileNames[] = {X64Modules.MonitorFile, X64Modules.DriverFile, X64Modules.UiFile};
 
 LPCWSTR FileNamePart(LPCWSTR path) {
   LPCWSTR name = SkipObjectNamespacePrefix(path);
@@ -70,9 +69,7 @@ bool CheckPendingProductFiles() {
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (!ProductFilesPendingNow()) return false;
     // The spooler may be what holds the files; a restart lets go of them.
-    SpoolerRestart restart{};
-    RestartSpooler(restart, nullptr);
-    FinishSpoolerRestart(restart);
+    { SpoolerRestartScope restart(nullptr); }
   }
   return true;
 }
@@ -88,9 +85,8 @@ bool CheckDefaultPrinter() {
   if (!OpenPrinterW(name, &printer, nullptr)) return true;
   PrinterInformation information{};
   GetPrinterInfo2(printer, information);
-  const bool result = information.Buffer == nullptr || !IsProductPrinter(*information.Buffer);
+  const bool result = !information.Buffer || !IsProductPrinter(*information.Buffer);
   ClosePrinterHandle(printer);
-  if (information.Buffer != nullptr) GlobalFree(information.Buffer);
   return result;
 }
 
@@ -101,13 +97,12 @@ bool CheckDriverBuild() {
   HANDLE printer = nullptr;
   const LPWSTR name = FirstProductPrinterName(printers);
   if (name != nullptr && OpenPrinterW(name, &printer, nullptr)) {
-    DRIVER_INFO_2W* driver = GetPrinterDriverInfo(printer);
+    const GlobalBlock<DRIVER_INFO_2W> driver = GetPrinterDriverInfo(printer);
     // Signed: the -1 of a file without a version is below any build.
-    if (driver != nullptr && driver->pDriverPath != nullptr) {
-      result = GetFileBuildNumber(driver->pDriverPath) >= kDriverBuildThreshold;
+    if (driver && driver->pDriverPath != nullptr) {
+      result = GetFileBuildNumber(driver->pDriverPath) >= LowestCompatibleBuild;
     }
     ClosePrinterHandle(printer);
-    if (driver != nullptr) GlobalFree(driver);
   }
   FreePrinterEnumeration(printers);
   return result;

@@ -30,9 +30,8 @@ void UnInstall(InstallContext& context) {
   RemovePrinterDriver(context, drivers);
   RemovePortMonitor(context, monitors);
   if (context.PendingDeletes != nullptr) DeleteListedFiles(context);
-
-  if (drivers.Buffer != nullptr) GlobalFree(drivers.Buffer);
-  if (monitors.Buffer != nullptr) GlobalFree(monitors.Buffer);
+  // Leaving releases both snapshots, the driver list first (the reverse of
+  // their declaration).
 }
 
 void UnInstallAndClean(InstallContext& context) {

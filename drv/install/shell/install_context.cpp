@@ -59,7 +59,7 @@ InstallContext& InitContext(InstallContext& context, DWORD flags) {
   context.CopyMonitor = 1;
   CheckSpooler(context);
   SelectEnvironment(context, (flags & InitFlagX64) != 0);
-  context.ParkedPrinters = nullptr;
+  context.ParkedPrinters.Reset();
   SetInstallDir(context);
   SetSystemDir(context);
   MarkDefaultPrinter(context);
@@ -67,20 +67,12 @@ InstallContext& InitContext(InstallContext& context, DWORD flags) {
 }
 
 void SelectEnvironment(InstallContext& context, bool useX64) {
-  // The spooler environments the product has modules for.
-  struct EnvironmentFiles {
-    LPCWSTR Environment, MonitorFile, DriverFile, UiFile;
-  };
-  static constexpr EnvironmentFiles kEnvironments[] = {
-      {TEXT("Windows NT x86"), TEXT("vexmon32.dll"), TEXT("vexdrv32.dll"), TEXT("vexui32.dll")},
-      {TEXT("Windows x64"), TEXT("vexmon64.dll"), TEXT("vexdrv64.dll"), TEXT("vexui64.dll")},
-  };
-  const EnvironmentFiles& chosen = kEnvironments[useX64 ? 1 : 0];
+  const ProductModules& chosen = useX64 ? X64Modules : X86Modules;
   context.Environment = chosen.Environment;
   context.MonitorFile = chosen.MonitorFile;
   context.DriverFile = chosen.DriverFile;
   context.UiFile = chosen.UiFile;
-  context.HelpFile = TEXT("vexhelp.chm");
+  context.HelpFile = ProductHelpFile;
 
   LPWSTR environment = const_cast<LPWSTR>(context.Environment);
   auto query = [environment](LPBYTE block, DWORD size, LPDWORD needed) {
@@ -89,7 +81,7 @@ void SelectEnvironment(InstallContext& context, bool useX64) {
   // Spare bytes: room for the backslash that is appended and a terminator
   // the spooler may leave out. A directory path needs no more than 64 KB.
   constexpr SIZE_T kSpare = 6;
-  LPBYTE block = nullptr;
+  GlobalBlock<WCHAR> block;
   DWORD needed = 0;
   const FetchOutcome outcome = FetchSpoolerBlock(query, block, needed, kSpare, 0x10000);
   if (outcome == FetchOutcome::NothingToFetch) return;
@@ -97,7 +89,7 @@ void SelectEnvironment(InstallContext& context, bool useX64) {
     LogError(context, ErrorDriverDirectory);
     return;
   }
-  auto* directory = reinterpret_cast<LPWSTR>(block);
+  LPWSTR directory = block.Get();
   const SIZE_T chars = (SIZE_T{needed} + kSpare) / sizeof(WCHAR);
   directory[chars - 1] = 0;
   LogLine(context, TEXT("PrinterDriverDirectory(1):%s"), directory);
@@ -108,7 +100,6 @@ void SelectEnvironment(InstallContext& context, bool useX64) {
   }
   LogLine(context, TEXT("PrinterDriverDirectory(2):%s"), directory);
   TextAssign(context.DriverDir, directory);
-  GlobalFree(directory);
 }
 
 void MarkDefaultPrinter(InstallContext& context) {
@@ -126,8 +117,7 @@ void MarkDefaultPrinter(InstallContext& context) {
 }
 
 void FreeContext(InstallContext& context) {
-  if (context.ParkedPrinters != nullptr) GlobalFree(context.ParkedPrinters);
-  context.ParkedPrinters = nullptr;
+  context.ParkedPrinters.Reset();
   FreePrinterEnumeration(context.Printers);
   SavedSettingsFree(context.SavedSettings);
   context.SavedSettings = nullptr;

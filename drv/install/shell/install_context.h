@@ -3,14 +3,12 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "global_block.h"
 #include "printer_enumeration.h"
+#include "product.h"
 #include "saved_settings.h"
 #include "string_list.h"
 #include "text_buffer.h"
-
-// The installer's build: first log line, log window title, and the upper end
-// of the compatible port monitor builds.
-constexpr int BuildNumber = 2446;
 
 // InitContext flags.
 constexpr DWORD InitFlagX64 = 2;     // x64 environment and file names
@@ -35,7 +33,7 @@ struct InstallContext {
   StringList PendingDeletes;
   SavedSettingsEntry* SavedSettings;
   PrinterEnumeration Printers;
-  PRINTER_INFO_2W** ParkedPrinters;  // null-terminated, points into Printers
+  GlobalBlock<PRINTER_INFO_2W*> ParkedPrinters;  // null-terminated, points into Printers
 };
 
 InstallContext& InitContext(InstallContext& context, DWORD flags);

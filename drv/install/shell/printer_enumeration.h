@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "spooler_fetch.h"
+
 struct PrinterEnumeration {
-  PRINTER_INFO_2W* Buffer = nullptr;  // global-heap block: records, then their data
+  GlobalBlock<PRINTER_INFO_2W> Buffer;  // records, then their data
   DWORD Count = 0;
 };
 

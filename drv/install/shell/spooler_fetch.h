@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "global_block.h"
+
 enum class FetchOutcome {
   Filled,          // the block holds the answer
   NothingToFetch,  // the sizing call itself succeeded: there is nothing to hold
@@ -13,26 +15,26 @@ enum class FetchOutcome {
 // `call(block, size, &needed)` is made first with no block; only
 // ERROR_INSUFFICIENT_BUFFER leads on, to a zero-filled block of the global
 // heap of the needed size plus `spare` bytes, and the second call. More than
-// `limit` bytes is a failure. On Filled the block belongs to the caller
-// (GlobalFree); otherwise it is null and nothing is held. An allocation
-// failure sets E_OUTOFMEMORY.
-template <typename Call>
-FetchOutcome FetchSpoolerBlock(Call call, LPBYTE& block, DWORD& needed, SIZE_T spare = 0, DWORD limit = MAXDWORD) {
-  block = nullptr;
+// `limit` bytes is a failure. On Filled `block` holds the answer; otherwise
+// it is empty. An allocation failure sets E_OUTOFMEMORY; a failed filling
+// call's error outlives the block's release.
+template <typename T, typename Call>
+FetchOutcome FetchSpoolerBlock(Call call, GlobalBlock<T>& block, DWORD& needed, SIZE_T spare = 0,
+                               DWORD limit = MAXDWORD) {
+  block.Reset();
   needed = 0;
   if (call(nullptr, 0, &needed)) return FetchOutcome::NothingToFetch;
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed > limit) return FetchOutcome::SizingFailed;
-  auto* filled = static_cast<LPBYTE>(GlobalAlloc(GPTR, SIZE_T{needed} + spare));
-  if (filled == nullptr) {
+  block = GlobalBlock<T>::Allocate(SIZE_T{needed} + spare);
+  if (!block) {
     SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
     return FetchOutcome::NoMemory;
   }
-  if (!call(filled, needed, &needed)) {
+  if (!call(block.Bytes(), needed, &needed)) {
     const DWORD error = GetLastError();
-    GlobalFree(filled);
+    block.Reset();
     SetLastError(error);
     return FetchOutcome::FillingFailed;
   }
-  block = filled;
   return FetchOutcome::Filled;
 }

@@ -17,29 +17,25 @@ void LogEnumFailure(InstallContext& context, int step) {
 // The name of entry `i`: both levels begin with pName, but their entries
 // differ in size. Null for an unknown level.
 LPCWSTR MonitorName(const MonitorEnumeration& monitors, DWORD i) {
-  if (monitors.Buffer == nullptr) return nullptr;
-  if (monitors.Level == 1) return reinterpret_cast<const MONITOR_INFO_1W*>(monitors.Buffer)[i].pName;
-  if (monitors.Level == 2) return reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer)[i].pName;
+  if (!monitors.Buffer) return nullptr;
+  if (monitors.Level == 1) return reinterpret_cast<const MONITOR_INFO_1W*>(monitors.Buffer.Get())[i].pName;
+  if (monitors.Level == 2) return reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer.Get())[i].pName;
   return nullptr;
 }
 
 }  // namespace
 
 void EnumMonitorsAll(InstallContext& context, MonitorEnumeration& monitors) {
-  monitors.Buffer = nullptr;
+  monitors.Buffer.Reset();
   monitors.Level = 2;
   monitors.Count = 0;
   DWORD count = 0;
   auto enumerate = [&count](LPBYTE block, DWORD size, LPDWORD needed) {
     return EnumMonitorsW(nullptr, 2, block, size, needed, &count);
   };
-  LPBYTE block = nullptr;
   DWORD needed = 0;
-  switch (FetchSpoolerBlock(enumerate, block, needed)) {
-    case FetchOutcome::Filled:
-      monitors.Buffer = block;
-      monitors.Count = count;
-      break;
+  switch (FetchSpoolerBlock(enumerate, monitors.Buffer, needed)) {
+    case FetchOutcome::Filled: monitors.Count = count; break;
     case FetchOutcome::NothingToFetch: LogLine(context, TEXT("1. EnumMonitors returns true")); break;
     case FetchOutcome::SizingFailed: LogEnumFailure(context, 2); break;
     case FetchOutcome::NoMemory:
@@ -60,9 +56,11 @@ LONG FindProductMonitor(const MonitorEnumeration& monitors) {
 
 void LogMonitorList(InstallContext& context, const MonitorEnumeration& monitors) {
   LogLine(context, TEXT("------- %d existing monitors ----------"), static_cast<int>(monitors.Count));
-  for (DWORD i = 0; monitors.Buffer != nullptr && i < monitors.Count; ++i) {
+  for (DWORD i = 0; monitors.Buffer && i < monitors.Count; ++i) {
     LPCWSTR name = MonitorName(monitors, i);
     LogLine(context, TEXT("%d. %s"), static_cast<int>(i + 1), name != nullptr ? name : TEXT("***EMPTY***"));
   }
   LogLine(context, TEXT("---------------------------------------"));
 }
+
+void LogNoProductMonitor(InstallContext& context) { LogLine(context, TEXT("No Ravelquill port monitor was found.")); }

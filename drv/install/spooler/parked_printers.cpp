@@ -37,7 +37,7 @@ UINT_PTR Address(const void* p) { return reinterpret_cast<UINT_PTR>(p); }
 // nothing follows it (the block's end is not known). The data of an
 // enumeration block are all pointed at, so this is room no one else uses.
 SIZE_T StorageOf(const PrinterEnumeration& printers, LPCWSTR text) {
-  const PRINTER_INFO_2W* records = printers.Buffer;
+  const PRINTER_INFO_2W* records = printers.Buffer.Get();
   if (records == nullptr || Address(text) < Address(records + printers.Count)) return 0;
   UINT_PTR next = 0;
   for (DWORD i = 0; i < printers.Count; ++i) {
@@ -69,14 +69,13 @@ void SetPrinterPort(InstallContext& context, PRINTER_INFO_2W& printer) {
 }  // namespace
 
 void ParkProductPrinters(InstallContext& context) {
-  if (context.ParkedPrinters != nullptr) GlobalFree(context.ParkedPrinters);
-  context.ParkedPrinters = nullptr;
+  context.ParkedPrinters.Reset();
   PrinterEnumeration& printers = context.Printers;
-  if (printers.Buffer == nullptr || printers.Count == 0) return;
-  auto* parked = static_cast<PRINTER_INFO_2W**>(GlobalAlloc(GPTR, (SIZE_T{printers.Count} + 1) * sizeof(void*)));
+  if (!printers.Buffer || printers.Count == 0) return;
+  context.ParkedPrinters = GlobalBlock<PRINTER_INFO_2W*>::Allocate((SIZE_T{printers.Count} + 1) * sizeof(void*));
   // Without the list the printers could never be returned: stop before parking any.
-  if (parked == nullptr) EndRunOutOfMemory();
-  context.ParkedPrinters = parked;
+  if (!context.ParkedPrinters) EndRunOutOfMemory();
+  PRINTER_INFO_2W** parked = context.ParkedPrinters.Get();
   DWORD count = 0;
   for (DWORD i = 0; i < printers.Count; ++i) {
     PRINTER_INFO_2W& printer = printers.Buffer[i];
@@ -91,7 +90,7 @@ void ParkProductPrinters(InstallContext& context) {
 
 void ReturnParkedPrinters(InstallContext& context) {
   const SIZE_T growth = WideLength(ProductMonitorName) - WideLength(ParkingPortName);
-  for (PRINTER_INFO_2W** entry = context.ParkedPrinters; entry != nullptr && *entry != nullptr; ++entry) {
+  for (PRINTER_INFO_2W** entry = context.ParkedPrinters.Get(); entry != nullptr && *entry != nullptr; ++entry) {
     PRINTER_INFO_2W& printer = **entry;
     const LPWSTR port = FindText(printer.pPortName, ParkingPortName);
     if (port == nullptr) continue;

@@ -2,6 +2,7 @@
 
 #include "../files/driver_file_copy.h"
 #include "../shell/file_version.h"
+#include "../shell/product.h"
 #include "../shell/run_log.h"
 #include "../shell/text_buffer.h"
 #include "../shell/wide_text.h"
@@ -10,16 +11,13 @@
 
 namespace {
 
-// The monitor builds that a reinstall keeps; BuildNumber is the newest.
-constexpr LONG LowestCompatibleBuild = 2416;
-
 constexpr int RegistrationAttempts = 5;
 constexpr DWORD RegistrationPauseMs = 50;
 
 // The registered module name of the found entry; only level 2 has one.
 LPCWSTR RegisteredModule(const MonitorEnumeration& monitors, LONG index) {
-  if (monitors.Level != 2 || monitors.Buffer == nullptr || index < 0) return nullptr;
-  return reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer)[index].pDLLName;
+  if (monitors.Level != 2 || !monitors.Buffer || index < 0) return nullptr;
+  return reinterpret_cast<const MONITOR_INFO_2W*>(monitors.Buffer.Get())[index].pDLLName;
 }
 
 // Without the system directory (error 7) the module's bare file name would
@@ -76,9 +74,7 @@ bool DeleteRegistration(InstallContext& context, bool found) {
   ParkProductPrinters(context);
   if (DeleteProductMonitor(context.Environment)) return true;
   // A restart makes the spooler let go of whatever else holds the monitor.
-  SpoolerRestart restart{};
-  RestartSpooler(restart, &context);
-  FinishSpoolerRestart(restart);
+  { SpoolerRestartScope restart(&context); }
   if (DeleteProductMonitor(context.Environment)) return true;
   LogError(context, ErrorRemoveMonitor);
   return false;
@@ -156,7 +152,7 @@ void RemovePortMonitor(InstallContext& context, const MonitorEnumeration& monito
     LPCWSTR module = RegisteredModule(monitors, index);
     if (KnowsSystemDir(context) && WideLength(module) > 0) TextAppend(path, module);
   } else {
-    LogLine(context, TEXT("No Ravelquill port monitor was found."));
+    LogNoProductMonitor(context);
     LogLine(context, TEXT("Computing monitor filename"));
     if (KnowsSystemDir(context) && WideLength(context.MonitorFile) > 0) TextAppend(path, context.MonitorFile);
   }

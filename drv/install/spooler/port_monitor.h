@@ -4,16 +4,15 @@
 #include <winspool.h>
 
 #include "../shell/install_context.h"
+#include "../shell/product.h"
+#include "../shell/spooler_fetch.h"
 
-// The monitor name, which is also the name of its one port.
-constexpr LPCWSTR ProductMonitorName = TEXT("Ravelquill:");
-
-// Monitors as EnumMonitorsW gives them: a global-heap block the caller
-// releases with GlobalFree; null when empty.
+// Monitors as EnumMonitorsW gives them, in a block the enumeration owns;
+// empty when there are none.
 struct MonitorEnumeration {
-  LPBYTE Buffer;
-  DWORD Level;  // 2 from EnumMonitorsAll; 1 (names only) is read as well
-  DWORD Count;
+  GlobalBlock<BYTE> Buffer;
+  DWORD Level = 0;  // 2 from EnumMonitorsAll; 1 (names only) is read as well
+  DWORD Count = 0;
 };
 
 // Every monitor of the local machine at level 2. Failures are plain log
@@ -23,6 +22,8 @@ void EnumMonitorsAll(InstallContext& context, MonitorEnumeration& monitors);
 LONG FindProductMonitor(const MonitorEnumeration& monitors);
 // The monitors as a numbered list between two rules.
 void LogMonitorList(InstallContext& context, const MonitorEnumeration& monitors);
+// The line that says the product's monitor is not among them.
+void LogNoProductMonitor(InstallContext& context);
 
 // Copies and registers the monitor and returns the parked printers to its port.
 void InstallPortMonitor(InstallContext& context);

@@ -3,16 +3,13 @@
 #include <stddef.h>
 
 #include "../files/driver_file_copy.h"
+#include "../shell/product.h"
 #include "../shell/run_log.h"
-#include "../shell/spooler_fetch.h"
 #include "../shell/string_list.h"
 #include "../shell/wide_text.h"
 #include "spooler_service.h"
 
 namespace {
-
-constexpr LPCWSTR kManufacturer = TEXT("Morvath Software Kft.");
-constexpr LPCWSTR kProductUrl = TEXT("https://ravelquill.example/");
 
 // Entry sizes of levels 1 to 6, as the spooler packs them.
 constexpr SIZE_T kEntrySizes[] = {sizeof(DRIVER_INFO_1W), sizeof(DRIVER_INFO_2W), sizeof(DRIVER_INFO_3W),
@@ -24,9 +21,9 @@ static_assert(sizeof(void*) != 8 || (kEntrySizes[0] == 8 && kEntrySizes[1] == 48
 // The name of entry `index`; null when it has none or the level's layout is
 // unknown (such entries are never read, whatever Count says).
 LPCWSTR EntryName(const DriverEnumeration& drivers, DWORD index) {
-  if (drivers.Buffer == nullptr || index >= drivers.Count || drivers.Level < 1 || drivers.Level > 6) return nullptr;
+  if (!drivers.Buffer || index >= drivers.Count || drivers.Level < 1 || drivers.Level > 6) return nullptr;
   // cppcheck-suppress redundantInitialization ; it misreads SIZE_T{index} and blames drivers.Buffer
-  const BYTE* entry = drivers.Buffer + SIZE_T{index} * kEntrySizes[drivers.Level - 1];
+  const BYTE* entry = drivers.Buffer.Get() + SIZE_T{index} * kEntrySizes[drivers.Level - 1];
   const SIZE_T nameOffset = drivers.Level == 1 ? offsetof(DRIVER_INFO_1W, pName) : offsetof(DRIVER_INFO_2W, pName);
   return *reinterpret_cast<const LPCWSTR*>(entry + nameOffset);
 }
@@ -39,17 +36,15 @@ BOOL DeleteProductDriver(LPCWSTR environment) {
 }  // namespace
 
 void EnumPrinterDriversAll(DriverEnumeration& drivers, LPCWSTR environment) {
-  drivers.Buffer = nullptr;
+  drivers.Buffer.Reset();
   drivers.Level = 6;
   drivers.Count = 0;
   DWORD count = 0;
   auto enumerate = [environment, &count](LPBYTE block, DWORD size, LPDWORD needed) {
     return EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment), 6, block, size, needed, &count);
   };
-  LPBYTE block = nullptr;
   DWORD needed = 0;
-  if (FetchSpoolerBlock(enumerate, block, needed) != FetchOutcome::Filled) return;
-  drivers.Buffer = block;
+  if (FetchSpoolerBlock(enumerate, drivers.Buffer, needed) != FetchOutcome::Filled) return;
   drivers.Count = count;
 }
 
@@ -90,9 +85,9 @@ HRESULT InstallPrinterDriver(InstallContext& context) {
   info.pDataFile = driverPath;  // the driver module serves as its own data file
   info.pConfigFile = uiPath;
   info.pHelpFile = helpPath;
-  info.pszMfgName = const_cast<LPWSTR>(kManufacturer);
-  info.pszOEMUrl = const_cast<LPWSTR>(kProductUrl);
-  info.pszProvider = const_cast<LPWSTR>(kManufacturer);
+  info.pszMfgName = const_cast<LPWSTR>(ProductManufacturer);
+  info.pszOEMUrl = const_cast<LPWSTR>(ProductUrl);
+  info.pszProvider = const_cast<LPWSTR>(ProductManufacturer);
   if (AddPrinterDriverExW(nullptr, 6, reinterpret_cast<LPBYTE>(&info), APD_COPY_ALL_FILES)) {
     LogLine(context, TEXT("OK :)"));
   } else {
@@ -112,7 +107,7 @@ HRESULT InstallPrinterDriver(InstallContext& context) {
 void RemovePrinterDriver(InstallContext& context, const DriverEnumeration& drivers) {
   LogLine(context, TEXT(">DeletePrinterDriver for %s"), context.Environment);
   LogDepthScope section(context, 1);
-  const DWORD count = drivers.Buffer != nullptr ? drivers.Count : 0;
+  const DWORD count = drivers.Buffer ? drivers.Count : 0;
   if (count != 0) {
     LogLine(context, TEXT("------------ %d existing drivers-----------"), static_cast<int>(count));
     for (DWORD i = 0; i < count; ++i) {
@@ -142,15 +137,15 @@ void RemovePrinterDriver(InstallContext& context, const DriverEnumeration& drive
   LogLine(context, TEXT("OK :)"));
 }
 
-DRIVER_INFO_2W* GetPrinterDriverInfo(HANDLE printer) {
+GlobalBlock<DRIVER_INFO_2W> GetPrinterDriverInfo(HANDLE printer) {
   // The sizing call names the environment; the fetch takes the program's
   // own, which for this 64-bit program is the same.
   auto get = [printer](LPBYTE block, DWORD size, LPDWORD needed) {
-    LPWSTR environment = block == nullptr ? const_cast<LPWSTR>(TEXT("Windows x64")) : nullptr;
+    LPWSTR environment = block == nullptr ? const_cast<LPWSTR>(X64Modules.Environment) : nullptr;
     return GetPrinterDriverW(printer, environment, 2, block, size, needed);
   };
-  LPBYTE block = nullptr;
+  GlobalBlock<DRIVER_INFO_2W> block;
   DWORD needed = 0;
-  if (FetchSpoolerBlock(get, block, needed) != FetchOutcome::Filled) return nullptr;
-  return reinterpret_cast<DRIVER_INFO_2W*>(block);
+  FetchSpoolerBlock(get, block, needed);
+  return block;
 }

@@ -5,16 +5,16 @@
 #include <winspool.h>
 
 #include "../shell/install_context.h"
+#include "../shell/product.h"
+#include "../shell/spooler_fetch.h"
 
-constexpr LPCWSTR ProductDriverName = TEXT("Ravelquill printer");
-
-// Drivers as EnumPrinterDriversW gives them: a global-heap block of Count
-// DRIVER_INFO_<Level> entries and their strings, which the caller releases
-// with GlobalFree. Null (and Count 0) when empty.
+// Drivers as EnumPrinterDriversW gives them: a block of Count
+// DRIVER_INFO_<Level> entries and their strings, which the enumeration owns.
+// Empty (and Count 0) when there are none.
 struct DriverEnumeration {
-  LPBYTE Buffer;
-  DWORD Level;  // 6 from EnumPrinterDriversAll; FindProductDriver reads 1 to 6
-  DWORD Count;
+  GlobalBlock<BYTE> Buffer;
+  DWORD Level = 0;  // 6 from EnumPrinterDriversAll; FindProductDriver reads 1 to 6
+  DWORD Count = 0;
 };
 
 // The local machine's drivers of `environment` at level 6; any failure
@@ -36,6 +36,5 @@ HRESULT InstallPrinterDriver(InstallContext& context);
 // spooler once when the spooler refuses.
 void RemovePrinterDriver(InstallContext& context, const DriverEnumeration& drivers);
 
-// The DRIVER_INFO_2 of an open printer in a global-heap block the caller
-// releases with GlobalFree, or null.
-DRIVER_INFO_2W* GetPrinterDriverInfo(HANDLE printer);
+// The DRIVER_INFO_2 of an open printer, or an empty block.
+GlobalBlock<DRIVER_INFO_2W> GetPrinterDriverInfo(HANDLE printer);

@@ -1,7 +1,7 @@
 #include "printer_queue.h"
 
+#include "../shell/product.h"
 #include "../shell/run_log.h"
-#include "../shell/spooler_fetch.h"
 #include "port_monitor.h"
 
 namespace {
@@ -17,14 +17,13 @@ void LogMonitorCheck(InstallContext& context) {
   if (FindProductMonitor(monitors) >= 0) {
     LogLine(context, TEXT("Port monitor is found"));
   } else {
-    LogLine(context, TEXT("No Ravelquill port monitor was found."));
-    if (monitors.Buffer != nullptr && monitors.Count > 0) {
+    LogNoProductMonitor(context);
+    if (monitors.Buffer && monitors.Count > 0) {
       LogMonitorList(context, monitors);
     } else {
       LogLine(context, TEXT("BTW, there is no port monitors on this system."));
     }
   }
-  if (monitors.Buffer != nullptr) GlobalFree(monitors.Buffer);
 }
 
 }  // namespace
@@ -33,9 +32,7 @@ void GetPrinterInfo2(HANDLE printer, PrinterInformation& information) {
   auto get = [printer](LPBYTE block, DWORD size, LPDWORD needed) {
     return GetPrinterW(printer, 2, block, size, needed);
   };
-  LPBYTE block = nullptr;
-  FetchSpoolerBlock(get, block, information.Needed);
-  information.Buffer = reinterpret_cast<PRINTER_INFO_2W*>(block);
+  FetchSpoolerBlock(get, information.Buffer, information.Needed);
 }
 
 HANDLE AddPrinterLevel2(PRINTER_INFO_2W& info) { return AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info)); }
@@ -78,7 +75,7 @@ HANDLE AddProductPrinter(InstallContext& context, LPCWSTR name) {
   PRINTER_INFO_2W info{};
   info.pPrinterName = const_cast<LPWSTR>(name);
   info.pPortName = const_cast<LPWSTR>(ProductMonitorName);
-  info.pDriverName = const_cast<LPWSTR>(ProductPrinterDriver);
+  info.pDriverName = const_cast<LPWSTR>(ProductDriverName);
   info.pComment = comment;
   info.pPrintProcessor = const_cast<LPWSTR>(TEXT("WinPrint"));
   HANDLE printer = AddPrinterLevel2(info);

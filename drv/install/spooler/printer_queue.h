@@ -6,19 +6,17 @@
 #include <winspool.h>
 
 #include "../shell/install_context.h"
+#include "../shell/spooler_fetch.h"
 
-// The driver every product printer uses (exact, case-sensitive).
-constexpr LPCWSTR ProductPrinterDriver = TEXT("Ravelquill printer");
-
-// One printer's level-2 information: a global-heap block the caller releases
-// with GlobalFree; null when it could not be fetched.
+// One printer's level-2 information in a block it owns; empty when it could
+// not be fetched.
 struct PrinterInformation {
-  PRINTER_INFO_2W* Buffer;
-  DWORD Needed;  // bytes the spooler asked for
+  GlobalBlock<PRINTER_INFO_2W> Buffer;
+  DWORD Needed = 0;  // bytes the spooler asked for
 };
 
 // GetPrinterW level 2 of an open printer. Writes nothing; a failure leaves
-// Buffer null and the failing call's last error.
+// Buffer empty and the failing call's last error.
 void GetPrinterInfo2(HANDLE printer, PrinterInformation& information);
 // Purges and deletes the named printer, with its log section and error lines
 // 16 and 17.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "../shell/product.h"
 #include "../shell/run_log.h"
 #include "../shell/wide_text.h"
 #include "printer_queue.h"
@@ -10,8 +11,6 @@ namespace {
 
 constexpr char kSettingsValue[] = "SubKey";
 constexpr char kSettingsDataKey[] = "DsUser";
-constexpr char kProductUserKey[] = "Software\\Morvath Software KFT\\Ravelquill";
-constexpr char kSettingsKeyPrefix[] = "Ravelquills\\";
 constexpr SIZE_T kTextArea = 260;
 
 // Appends `text` to the zero-terminated `buffer` of `capacity` bytes; false,
@@ -63,7 +62,7 @@ bool WriteSettingsName(HANDLE printer, LPCSTR name) {
 
 bool ClearDeletedMark(LPCSTR subKey) {
   char path[kTextArea] = {};
-  if (subKey == nullptr || !AppendAnsi(path, sizeof(path), kProductUserKey) || !AppendAnsi(path, sizeof(path), "\\") ||
+  if (subKey == nullptr || !AppendAnsi(path, sizeof(path), ProductUserKey) || !AppendAnsi(path, sizeof(path), "\\") ||
       !AppendAnsi(path, sizeof(path), subKey)) {
     return false;
   }
@@ -94,9 +93,9 @@ void SavePrinterSettings(InstallContext& context, PRINTER_INFO_2W& printer) {
 void DeleteAllPrinters(InstallContext& context) {
   LogLine(context, TEXT(">DeleteAllPrinters"));
   LogDepthScope depth(context, 1);
-  for (DWORD i = 0; context.Printers.Buffer != nullptr && i < context.Printers.Count; ++i) {
+  for (DWORD i = 0; context.Printers.Buffer && i < context.Printers.Count; ++i) {
     PRINTER_INFO_2W& printer = context.Printers.Buffer[i];
-    if (!WideEqual(printer.pDriverName, ProductPrinterDriver)) continue;
+    if (!WideEqual(printer.pDriverName, ProductDriverName)) continue;
     SavePrinterSettings(context, printer);
     DeleteOnePrinter(context, printer.pPrinterName);
   }
@@ -109,8 +108,8 @@ namespace {
 void RestoreSettingsName(HANDLE printer, LPCSTR name) {
   if (!WriteSettingsName(printer, name)) return;
   char subKey[kTextArea] = {};
-  std::memcpy(subKey, kSettingsKeyPrefix, sizeof(kSettingsKeyPrefix));
-  LPSTR readBack = subKey + sizeof(kSettingsKeyPrefix) - 1;
+  std::memcpy(subKey, SettingsKeyPrefix, sizeof(SettingsKeyPrefix));
+  LPSTR readBack = subKey + sizeof(SettingsKeyPrefix) - 1;
   ReadSettingsName(printer, readBack);
   if (readBack[0] != 0) ClearDeletedMark(subKey);
 }
@@ -119,14 +118,13 @@ void RestoreSettingsName(HANDLE printer, LPCSTR name) {
 void RestoreDescription(HANDLE printer, const PRINTER_INFO_2W& saved) {
   PrinterInformation information{};
   GetPrinterInfo2(printer, information);
-  if (information.Buffer == nullptr) return;
+  if (!information.Buffer) return;
   information.Buffer->pComment = saved.pComment;
   information.Buffer->pLocation = saved.pLocation;
-  SetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(information.Buffer), 0);
-  if ((saved.Attributes & PRINTER_ATTRIBUTE_DEFAULT) != 0 && WideEqual(saved.pDriverName, ProductPrinterDriver)) {
+  SetPrinterW(printer, 2, information.Buffer.Bytes(), 0);
+  if ((saved.Attributes & PRINTER_ATTRIBUTE_DEFAULT) != 0 && WideEqual(saved.pDriverName, ProductDriverName)) {
     SetDefaultPrinterW(information.Buffer->pPrinterName);
   }
-  GlobalFree(information.Buffer);
 }
 
 }  // namespace
@@ -142,7 +140,7 @@ void RestorePrinterSettings(InstallContext& context) {
     ++restored;
   }
   if (restored == 0) {
-    HANDLE printer = AddProductPrinter(context, TEXT("Ravelquill"));
+    HANDLE printer = AddProductPrinter(context, ProductPrinterName);
     if (printer != nullptr) ClosePrinter(printer);
   }
 }

@@ -6,9 +6,9 @@
 
 #include "../shell/install_context.h"
 
-// A stop of the spooler and what is needed to start it again. The caller
-// owns it; RestartSpooler opens it, FinishSpoolerRestart closes it, exactly
-// once (SpoolerRestartScope does both).
+// A stop of the spooler and what is needed to start it again. RestartSpooler
+// opens it, FinishSpoolerRestart closes it, exactly once; the installer
+// restarts the spooler only through SpoolerRestartScope, which does both.
 struct SpoolerRestart {
   InstallContext* Context;  // where lines go; null logs nothing
   SC_HANDLE ServiceManager;
@@ -33,7 +33,8 @@ void RestartSpooler(SpoolerRestart& restart, InstallContext* context);
 void FinishSpoolerRestart(SpoolerRestart& restart);
 
 // The spooler stopped for the life of a scope and started again on every
-// way out.
+// way out: the one way the installer restarts it. A scope of its own,
+// `{ SpoolerRestartScope restart(...); }`, is a plain restart.
 class SpoolerRestartScope {
  public:
   explicit SpoolerRestartScope(InstallContext* context) { RestartSpooler(restart_, context); }

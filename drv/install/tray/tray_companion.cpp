@@ -16,8 +16,6 @@ constexpr int TrayDeleteAttempts = 10;
 constexpr DWORD TrayCommandLineChars = 259;  // of the path, between the quotes
 constexpr DWORD RunValueChars = 260;         // the most that is read back
 
-const WCHAR TrayProgramName[] = TEXT("ravtray.exe");
-
 bool IsSeparator(WCHAR c) { return c == '\\' || c == '/'; }
 
 // True when the path's last component is the tray program's file name: an
@@ -151,6 +149,6 @@ void StopTrayCompanion() {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TrayRunKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
   if (mutex != nullptr) DeleteTrayProgram(key);
-  RegDeleteValueA(key, "RavelquillTray");
+  RegDeleteValueA(key, TrayRunValueAnsi.Text);
   RegCloseKey(key);
 }
