@@ -2,6 +2,12 @@
 #pragma once
 #include <windows.h>
 
+// The heap calls the owner makes, out of line: a template's code is
+// compiled wherever it is used, and these calls belong to the installer's
+// own code wherever that is.
+void* AllocateGlobalBlock(SIZE_T bytes);  // zero-filled; null when the heap refuses
+void FreeGlobalBlock(void* block);
+
 // A block of the global heap seen as `T` records, such as a spooler fetch
 // fills. The owner releases it when it goes, or on Reset; no caller writes
 // GlobalFree. Move-only, so a block has one owner wherever it is handed. A
@@ -14,7 +20,7 @@ class GlobalBlock {
   // Takes over a block of the global heap (null is empty).
   explicit GlobalBlock(T* block) : block_(block) {}
   // A new zero-filled block of `bytes`; empty when the heap refuses it.
-  static GlobalBlock Allocate(SIZE_T bytes) { return GlobalBlock(static_cast<T*>(GlobalAlloc(GPTR, bytes))); }
+  static GlobalBlock Allocate(SIZE_T bytes) { return GlobalBlock(static_cast<T*>(AllocateGlobalBlock(bytes))); }
   ~GlobalBlock() { Reset(); }
   GlobalBlock(GlobalBlock&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
   GlobalBlock& operator=(GlobalBlock&& other) noexcept {
@@ -30,7 +36,7 @@ class GlobalBlock {
 
   // Releases the block; the owner becomes empty.
   void Reset() {
-    if (block_ != nullptr) GlobalFree(block_);
+    if (block_ != nullptr) FreeGlobalBlock(block_);
     block_ = nullptr;
   }
   T* Get() const { return block_; }
