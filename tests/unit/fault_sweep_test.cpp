@@ -198,8 +198,6 @@ const QuietOutcome kQuietOutcomes[] = {
     {"uninstall", "RegOpenKeyExW", kRunKey},
     {"uninstall", "RegQueryValueExW", kRunKey},
     {"uninstall", "RegDeleteValueA", kRunKey},
-    {"uninstall", "EnumPrinterDriversW", "a driver list that cannot be fetched is empty: the driver is not found"},
-    {"uninstall", "GlobalAlloc", "a driver list that cannot be fetched is empty: the driver is not found"},
     {"onInit", "CommandLineToArgvW", kNoSplit},
     {"onInit", "RegOpenKeyExW", kPendingList},
     {"onInit", "RegQueryValueExW", kPendingList},

@@ -72,6 +72,13 @@ TEST_F(PrinterDriverTest, RemovalDeletesTheProductsDriverAfterOneRestart) {
          m.FailNext("DeletePrinterDriverExW", ERROR_PRINTER_DRIVER_IN_USE);
        },
        {restart, "  OK :)"}},
+      // A list that cannot be fetched says nothing of the driver, which stays.
+      {[](Machine& m) {
+         AddProductDriver(m);
+         m.FailNext("EnumPrinterDriversW", ERROR_ACCESS_DENIED);
+       },
+       {">DeletePrinterDriver for Windows x64",
+        "  Error(14): Can`t remove the printer-driver 'Ravelquill printer' - (Access is denied.)"}},
       {[](Machine& m) { winsim::presets::AddPrinter(m, u"Ravelquill", u"Ravelquill:", kProductDriverName); },
        {restart,
         "  Error(14): Can`t remove the printer-driver 'Ravelquill printer' - (The specified printer driver "

@@ -39,12 +39,17 @@ void EnumPrinterDriversAll(DriverEnumeration& drivers, LPCWSTR environment) {
   drivers.Buffer.Reset();
   drivers.Level = 6;
   drivers.Count = 0;
+  drivers.Error = 0;
   DWORD count = 0;
   auto enumerate = [environment, &count](LPBYTE block, DWORD size, LPDWORD needed) {
     return EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(environment), 6, block, size, needed, &count);
   };
   DWORD needed = 0;
-  if (FetchSpoolerBlock(enumerate, drivers.Buffer, needed) != FetchOutcome::Filled) return;
+  const FetchOutcome outcome = FetchSpoolerBlock(enumerate, drivers.Buffer, needed);
+  if (outcome != FetchOutcome::Filled) {
+    if (outcome != FetchOutcome::NothingToFetch) drivers.Error = GetLastError();
+    return;
+  }
   drivers.Count = count;
 }
 
@@ -107,6 +112,13 @@ HRESULT InstallPrinterDriver(InstallContext& context) {
 void RemovePrinterDriver(InstallContext& context, const DriverEnumeration& drivers) {
   LogLine(context, TEXT(">DeletePrinterDriver for %s"), context.Environment);
   LogDepthScope section(context, 1);
+  // Without the list the driver's presence is unknown: an uninstall that
+  // said "not found" here would report a driver it left behind as removed.
+  if (drivers.Error != 0) {
+    SetLastError(drivers.Error);
+    LogError(context, ErrorRemoveDriver);
+    return;
+  }
   const DWORD count = drivers.Buffer ? drivers.Count : 0;
   if (count != 0) {
     LogLine(context, TEXT("------------ %d existing drivers-----------"), static_cast<int>(count));

@@ -15,10 +15,14 @@ struct DriverEnumeration {
   GlobalBlock<BYTE> Buffer;
   DWORD Level = 0;  // 6 from EnumPrinterDriversAll; FindProductDriver reads 1 to 6
   DWORD Count = 0;
+  // Why the list could not be fetched (the last error then), or 0: a list
+  // that failed is not a list without the product's driver.
+  DWORD Error = 0;
 };
 
 // The local machine's drivers of `environment` at level 6; any failure
-// leaves the enumeration empty (E_OUTOFMEMORY when the block was refused).
+// leaves the enumeration empty (E_OUTOFMEMORY when the block was refused)
+// with its error kept.
 void EnumPrinterDriversAll(DriverEnumeration& drivers, LPCWSTR environment);
 
 // The index of the first entry named exactly "Ravelquill printer", or -1.
