@@ -177,10 +177,11 @@ inline constexpr Letter kLetters[] = {
 
 // A letter has one row in each place, and a result is read after the call.
 constexpr bool LettersAreOnce() {
-  for (const Letter& row : kLetters) {
-    if (row.place == Place::Result && row.read != Read::After) return false;
-    for (const Letter& other : kLetters) {
-      if (&other != &row && other.letter == row.letter && other.place == row.place) return false;
+  const std::size_t count = sizeof kLetters / sizeof kLetters[0];
+  for (std::size_t i = 0; i < count; ++i) {
+    if (kLetters[i].place == Place::Result && kLetters[i].read != Read::After) return false;
+    for (std::size_t j = 0; j < count; ++j) {
+      if (j != i && kLetters[j].letter == kLetters[i].letter && kLetters[j].place == kLetters[i].place) return false;
     }
   }
   return true;
@@ -188,11 +189,18 @@ constexpr bool LettersAreOnce() {
 static_assert(LettersAreOnce(), "each letter once in each place; results are read after the call");
 
 // `letter`'s row in `place`, or null.
-constexpr const Letter* FindLetter(char letter, Place place) {
-  for (const Letter& row : kLetters) {
-    if (row.letter == letter && row.place == place) return &row;
+// By index, not through a pointer or reference: GCC cannot evaluate
+// UBSan's null checks of a reference in a constant expression.
+constexpr std::size_t kNoLetter = sizeof kLetters / sizeof kLetters[0];
+constexpr std::size_t LetterIndex(char letter, Place place) {
+  for (std::size_t i = 0; i < kNoLetter; ++i) {
+    if (kLetters[i].letter == letter && kLetters[i].place == place) return i;
   }
-  return nullptr;
+  return kNoLetter;
+}
+inline const Letter* FindLetter(char letter, Place place) {
+  const std::size_t i = LetterIndex(letter, place);
+  return i == kNoLetter ? nullptr : &kLetters[i];
 }
 
 // Whether a value of type T is of the types `fit` names.
@@ -226,8 +234,8 @@ constexpr bool TypeFits(Fit fit) {
 // Whether `letter` in `place` can show a value of type T.
 template <typename T>
 constexpr bool LetterFits(char letter, Place place) {
-  const Letter* row = FindLetter(letter, place);
-  return row != nullptr && TypeFits<T>(row->fit);
+  const std::size_t i = LetterIndex(letter, place);
+  return i != kNoLetter && TypeFits<T>(kLetters[i].fit);
 }
 
 // Whether `letters` show `function`'s result and each of its parameters.
