@@ -21,7 +21,12 @@ class VexsimTest(unittest.TestCase):
         self.directory.cleanup()
 
     def vexsim(self, *arguments):
-        return subprocess.run([VEXSIM, *arguments], capture_output=True, text=True, timeout=60)
+        result = subprocess.run([VEXSIM, *arguments], capture_output=True, text=True, timeout=60)
+        # An ASan build warns once that it follows the program's own stacks
+        # only roughly; that line is the sanitizer's, not vexsim's.
+        result.stderr = re.sub(r"(?m)^==\d+==WARNING: ASan doesn't fully support makecontext/swapcontext[^\n]*\n", "",
+                               result.stderr)
+        return result
 
     def run_installer(self, *arguments):
         return self.vexsim("--machine", self.machine, *arguments)
