@@ -22,17 +22,28 @@ std::string ForTerminal(const std::u16string& text) {
 
 const char* Meaning(int exitCode) {
   switch (exitCode) {
-    case ExitInstalled: return "installed";
-    case ExitUninstalled: return "uninstalled";
-    case ExitNothingToReport: return "nothing to report";
-    case ExitDefaultSet: return "default printer set";
-    case ExitNoCommand: return "no command";
-    case ExitErrorsLogged: return "error lines written to the run log";
-    case ExitRestartNeeded: return "files scheduled for deletion at restart";
-    case ExitDefaultPrinter: return "the default printer needs attention";
-    case ExitDriverCurrent: return "the product printer's driver is current";
-    case ExitFilesPending: return "product files are pending deletion";
-    default: return "unknown";
+    case ExitInstalled:
+      return "installed";
+    case ExitUninstalled:
+      return "uninstalled";
+    case ExitNothingToReport:
+      return "nothing to report";
+    case ExitDefaultSet:
+      return "default printer set";
+    case ExitNoCommand:
+      return "no command";
+    case ExitErrorsLogged:
+      return "error lines written to the run log";
+    case ExitRestartNeeded:
+      return "files scheduled for deletion at restart";
+    case ExitDefaultPrinter:
+      return "the default printer needs attention";
+    case ExitDriverCurrent:
+      return "the product printer's driver is current";
+    case ExitFilesPending:
+      return "product files are pending deletion";
+    default:
+      return "unknown";
   }
 }
 
@@ -40,8 +51,8 @@ const char* Meaning(int exitCode) {
 
 void PrintDialog(const winsim::DialogRecord& dialog) {
   std::printf("== %s", winsim::Narrow(dialog.title).c_str());
-  if (dialog.owner != nullptr)
-    std::printf(" (owned by %llu)", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(dialog.owner)));
+  if (dialog.owner != nullptr) std::printf(" (owned by %llu)", static_cast<unsigned long long>(
+                                                                   reinterpret_cast<std::uintptr_t>(dialog.owner)));
   std::printf("\n");
   auto text = dialog.items.find(kLogTextBox);
   if (text != dialog.items.end()) std::printf("%s", ForTerminal(text->second).c_str());
