@@ -283,3 +283,17 @@ CONFORMANCE_CASE(wide_char_to_multi_byte) {
   ok(WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, western, 3, out, sizeof out, nullptr, &used) == 3 && used == FALSE,
      "no default needed: used %d", used);
 }
+
+// A handle open for writing flushes; one open only for reading is refused.
+CONFORMANCE_CASE(flush_file_buffers) {
+  const Text path = InWork(TEXT("flushed.log"));
+  HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(writer, "line\r\n", 6, &written, nullptr);
+  expect(FlushFileBuffers(writer), 0);
+  HANDLE reader =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  expect(FlushFileBuffers(reader), ERROR_ACCESS_DENIED);
+  Close(reader);
+  Close(writer);
+}

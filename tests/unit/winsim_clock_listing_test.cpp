@@ -184,6 +184,15 @@ TEST_F(WinsimFoldersTest, FindHandlesCloseOnlyThroughFindCloseAndListWriteTimes)
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_TRUE(FindClose(search));
   EXPECT_FALSE(FindClose(search));
+
+  // A drive's root has no "." and "..".
+  search = FindFirstFileW(u"C:\\*", &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  std::vector<std::string> names;
+  do names.push_back(Utf8(found.cFileName));
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  EXPECT_EQ(names, (std::vector<std::string>{"Program Files", "ProgramData", "Windows"}));
 }
 
 }  // namespace
