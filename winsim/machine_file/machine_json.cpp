@@ -10,7 +10,7 @@
 
 namespace winsim::machine_json {
 
-SAVED_FIELDS(Clock, 3);
+SAVED_FIELDS(Clock, 5);
 SAVED_FIELDS(Event, 5);
 SAVED_FIELDS(Fault, 4);
 SAVED_FIELDS(WindowsVersion, 4);
@@ -22,7 +22,7 @@ SAVED_FIELDS(Mutex, 3);
 // Machine has constructors, so only its size can be watched (on the
 // platform the tests build on).
 #if defined(__x86_64__) && defined(__GLIBCXX__) && !defined(_GLIBCXX_DEBUG)
-static_assert(sizeof(Machine) == 1440, "Machine gained or lost a field: save and load it in " __FILE__
+static_assert(sizeof(Machine) == 1448, "Machine gained or lost a field: save and load it in " __FILE__
                                        " and describe it in "
                                        "docs/machine-format.md");
 #endif
@@ -41,10 +41,79 @@ void Fields(V& v, Like<V, Event>& e) {
   v.Opt("value", e.value);
   v.Opt("stamp", e.stamp);
 }
+// The start as a person writes a UTC date and time: "2026-01-05 09:00:00".
+template <typename S>
+struct StartText {
+  S& seconds;
+};
+template <typename S>
+StartText<S> AsStartText(S& seconds) {
+  return StartText<S>{seconds};
+}
+// "0042" from 42 and 4.
+std::string Padded(int value, std::size_t width) {
+  std::string text = std::to_string(value);
+  return std::string(text.size() < width ? width - text.size() : 0, '0') + text;
+}
+Json ToJson(const StartText<const std::int64_t>& start) {
+  const CivilTime t = CivilFromMilliseconds(start.seconds * 1000);
+  return Padded(t.year, 4) + "-" + Padded(t.month, 2) + "-" + Padded(t.day, 2) + " " + Padded(t.hour, 2) + ":" +
+         Padded(t.minute, 2) + ":" + Padded(t.second, 2);
+}
+void FromJson(const Json& j, const std::string& path, StartText<std::int64_t> start) {
+  if (!j.is_string()) Expected(path, "a string", j);
+  const std::string& text = j.get_ref<const std::string&>();
+  // The shape first (digits where digits go), then the calendar.
+  bool shaped = text.size() == 19;
+  for (std::size_t i = 0; shaped && i < text.size(); ++i) {
+    const char expected = i == 4 || i == 7 ? '-' : i == 10 ? ' ' : i == 13 || i == 16 ? ':' : '0';
+    shaped = expected == '0' ? (text[i] >= '0' && text[i] <= '9') : text[i] == expected;
+  }
+  const auto number = [&text](std::size_t at, std::size_t length) {
+    int value = 0;
+    for (std::size_t i = at; i < at + length; ++i) value = value * 10 + (text[i] - '0');
+    return value;
+  };
+  CivilTime t;
+  std::int64_t ms = 0;
+  if (shaped) {
+    t.year = number(0, 4);
+    t.month = number(5, 2);
+    t.day = number(8, 2);
+    t.hour = number(11, 2);
+    t.minute = number(14, 2);
+    t.second = number(17, 2);
+  }
+  if (!shaped || !MillisecondsFromCivil(t, ms)) {
+    Fail(path, "expected a UTC date and time \"YYYY-MM-DD hh:mm:ss\" from 1601, found " + Shown(j));
+  }
+  start.seconds = ms / 1000;
+}
+
+// A time zone's bias in minutes, as far as Windows' zones reach: UTC+14:00
+// (-840) to UTC-12:00 (720).
+template <typename B>
+struct Bias {
+  B& minutes;
+};
+template <typename B>
+Bias<B> AsBias(B& minutes) {
+  return Bias<B>{minutes};
+}
+Json ToJson(const Bias<const std::int32_t>& bias) { return bias.minutes; }
+void FromJson(const Json& j, const std::string& path, Bias<std::int32_t> bias) {
+  FromJson(j, path, bias.minutes);  // a load that fails keeps nothing of the machine
+  if (bias.minutes < -840 || bias.minutes > 720) {
+    Fail(path, "expected a time zone bias in minutes from -840 to 720, found " + Shown(j));
+  }
+}
+
 template <typename V>
 void Fields(V& v, Like<V, Clock>& c) {
   v.Opt("now", c.now);
   v.Opt("tickBase", c.tickBase);
+  v.Opt("start", AsStartText(c.start));
+  v.Opt("timeZoneBias", AsBias(c.timeZoneBias));
   v.Opt("events", c.events);
 }
 template <typename V>
