@@ -11,7 +11,7 @@
 
 // The machine as SaveMachine writes it, less what moves on from run to run
 // without being drift: the clock (pending events keep their distance from
-// it), the last error, the counters that hand out process ids, handle
+// it) and the times files were written on it, the last error, the counters that hand out process ids, handle
 // values, window handles and hold ids (never reused, so they only grow),
 // the spooler service's stop and start counts and transition stamp (one
 // more per restart), and ended processes, kept only for their exit code.
@@ -44,6 +44,7 @@ inline nlohmann::json Canonical(const winsim::Machine& machine) {
     window.erase("handle");
     name(window["process"]);
   }
+  for (Json& file : j["files"]["files"]) file.erase("written");
   for (Json& hold : j["files"]["holds"]) {
     hold.erase("id");
     name(hold["process"]);

@@ -46,6 +46,13 @@ const std::map<std::string, std::vector<DWORD>> kPlausibleErrors = {
     {"MoveFileExW", {ERROR_ACCESS_DENIED}},
     {"GetFileAttributesW", {ERROR_ACCESS_DENIED}},
     {"SetFileAttributesW", {ERROR_ACCESS_DENIED}},
+    {"FlushFileBuffers", {ERROR_DISK_FULL}},
+    {"CreateDirectoryW", {ERROR_ACCESS_DENIED, ERROR_DISK_FULL}},
+    {"FindFirstFileW", {ERROR_ACCESS_DENIED}},
+    {"FindNextFileW", {ERROR_ACCESS_DENIED}},
+    {"FindClose", {}},
+    {"SHGetFolderPathW", {ERROR_ACCESS_DENIED}},  // E_FAIL, as a redirected folder out of reach gives
+    {"WideCharToMultiByte", {1113}},              // ERROR_NO_UNICODE_TRANSLATION
     {"GetFileVersionInfoSizeW", {ERROR_RESOURCE_TYPE_NOT_FOUND}},
     {"GetFileVersionInfoW", {ERROR_RESOURCE_TYPE_NOT_FOUND}},
     {"VerQueryValueW", {ERROR_RESOURCE_TYPE_NOT_FOUND}},
@@ -114,9 +121,9 @@ const std::map<std::string, std::vector<DWORD>> kPlausibleErrors = {
 };
 
 // Calls that cannot fail: winsim neither counts nor fails them.
-const std::set<std::string> kCannotFail = {"GetLastError",    "SetLastError",     "GetTickCount", "Sleep",
-                                           "GetCommandLineW", "ExitProcess",      "GlobalFree",   "LocalFree",
-                                           "IsWindow",        "GetAsyncKeyState", "EndDialog"};
+const std::set<std::string> kCannotFail = {"GetLastError", "SetLastError",    "GetTickCount",     "GetLocalTime",
+                                           "Sleep",        "GetCommandLineW", "ExitProcess",      "GlobalFree",
+                                           "LocalFree",    "IsWindow",        "GetAsyncKeyState", "EndDialog"};
 
 // Product printers with their settings linked both ways, the middle one the
 // default, and a printer of another product.

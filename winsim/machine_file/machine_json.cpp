@@ -5,12 +5,13 @@
 #include <winsim/machine_json.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "machine_json_codec.h"
 
 namespace winsim::machine_json {
 
-SAVED_FIELDS(Clock, 3);
+SAVED_FIELDS(Clock, 5);
 SAVED_FIELDS(Event, 5);
 SAVED_FIELDS(Fault, 4);
 SAVED_FIELDS(WindowsVersion, 4);
@@ -22,7 +23,7 @@ SAVED_FIELDS(Mutex, 3);
 // Machine has constructors, so only its size can be watched (on the
 // platform the tests build on).
 #if defined(__x86_64__) && defined(__GLIBCXX__) && !defined(_GLIBCXX_DEBUG)
-static_assert(sizeof(Machine) == 1440, "Machine gained or lost a field: save and load it in " __FILE__
+static_assert(sizeof(Machine) == 1448, "Machine gained or lost a field: save and load it in " __FILE__
                                        " and describe it in "
                                        "docs/machine-format.md");
 #endif
@@ -41,10 +42,68 @@ void Fields(V& v, Like<V, Event>& e) {
   v.Opt("value", e.value);
   v.Opt("stamp", e.stamp);
 }
+// The start as a person writes a UTC date and time: "2026-01-05 09:00:00".
+template <typename S>
+struct StartText {
+  S& seconds;
+};
+template <typename S>
+StartText<S> AsStartText(S& seconds) {
+  return StartText<S>{seconds};
+}
+Json ToJson(const StartText<const std::int64_t>& start) {
+  const CivilTime t = CivilFromMilliseconds(start.seconds * 1000);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+  return text;
+}
+void FromJson(const Json& j, const std::string& path, StartText<std::int64_t> start) {
+  if (!j.is_string()) Expected(path, "a string", j);
+  const std::string& text = j.get_ref<const std::string&>();
+  CivilTime t;
+  char tail = 0;
+  std::int64_t ms = 0;
+  // The shape first (digits where digits go), then the calendar.
+  bool shaped = text.size() == 19;
+  for (std::size_t i = 0; shaped && i < text.size(); ++i) {
+    const char expected = i == 4 || i == 7 ? '-' : i == 10 ? ' ' : i == 13 || i == 16 ? ':' : '0';
+    shaped = expected == '0' ? (text[i] >= '0' && text[i] <= '9') : text[i] == expected;
+  }
+  if (!shaped ||
+      std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second,
+                  &tail) != 6 ||
+      !MillisecondsFromCivil(t, ms)) {
+    Fail(path, "expected a UTC date and time \"YYYY-MM-DD hh:mm:ss\" from 1601, found " + Shown(j));
+  }
+  start.seconds = ms / 1000;
+}
+
+// A time zone's bias in minutes, as far as Windows' zones reach: UTC+14:00
+// (-840) to UTC-12:00 (720).
+template <typename B>
+struct Bias {
+  B& minutes;
+};
+template <typename B>
+Bias<B> AsBias(B& minutes) {
+  return Bias<B>{minutes};
+}
+Json ToJson(const Bias<const std::int32_t>& bias) { return bias.minutes; }
+void FromJson(const Json& j, const std::string& path, Bias<std::int32_t> bias) {
+  std::int32_t minutes = 0;
+  FromJson(j, path, minutes);
+  if (minutes < -840 || minutes > 720) {
+    Fail(path, "expected a time zone bias in minutes from -840 to 720, found " + Shown(j));
+  }
+  bias.minutes = minutes;
+}
+
 template <typename V>
 void Fields(V& v, Like<V, Clock>& c) {
   v.Opt("now", c.now);
   v.Opt("tickBase", c.tickBase);
+  v.Opt("start", AsStartText(c.start));
+  v.Opt("timeZoneBias", AsBias(c.timeZoneBias));
   v.Opt("events", c.events);
 }
 template <typename V>

@@ -5,7 +5,7 @@
 namespace winsim::machine_json {
 
 SAVED_FIELDS(FileVersion, 4);
-SAVED_FIELDS(File, 7);
+SAVED_FIELDS(File, 8);
 SAVED_FIELDS(FileHold, 4);
 SAVED_FIELDS(FileSystem, 7);
 
@@ -30,6 +30,7 @@ void Fields(V& v, Like<V, File>& f) {
   v.Opt("data", Hex(f.data));
   v.Opt("version", f.version);
   v.Opt("attributes", f.attributes);
+  v.Opt("written", f.written);
   v.Opt("damagedAt", f.damagedAt);
   v.Opt("deletePending", f.deletePending);
   v.Opt("monitorPorts", f.monitorPorts);

@@ -25,6 +25,7 @@ constexpr const char* NameOf(HandleKind kind) {
     case HandleKind::Process: return "Process";
     case HandleKind::Thread: return "Thread";
     case HandleKind::Printer: return "Printer";
+    case HandleKind::Find: return "Find";
   }
   return nullptr;
 }

@@ -164,6 +164,8 @@ std::optional<Fault> Machine::TakeFault(const char* api) {
 std::unique_ptr<Machine> NewMachine() {
   auto m = std::make_unique<Machine>();
   m->files.AddDirectory(m->systemDirectory);
+  // The machine-wide application data folder (CSIDL_COMMON_APPDATA).
+  m->files.AddDirectory(u"C:\\ProgramData");
   for (const auto& environment : m->spooler.environments) m->files.AddDirectory(environment.driverDirectory);
   // The local port monitor and the ports it provides on a fresh Windows.
   File& localspl = m->files.Put(m->systemDirectory + u"\\localspl.dll", std::vector<std::uint8_t>(100, 1),

@@ -58,6 +58,27 @@ typedef struct _OVERLAPPED {
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
+#ifndef ERROR_NO_MORE_FILES
+#define ERROR_NO_MORE_FILES 18L
+#endif
+#ifndef ERROR_DIRECTORY
+#define ERROR_DIRECTORY 267L
+#endif
+
+typedef struct _WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  WCHAR cFileName[MAX_PATH];
+  WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *PWIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+static_assert(sizeof(WIN32_FIND_DATAW) == 592, "WIN32_FIND_DATAW must have the SDK's size");
+
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
@@ -70,6 +91,11 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes);
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
+BOOL WINAPI FlushFileBuffers(HANDLE hFile);
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
+BOOL WINAPI FindClose(HANDLE hFindFile);
 
 #ifdef WINSIM_TRACE_CALLS
 #include <winsim/trace.h>
@@ -82,4 +108,9 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
 #define GetFileAttributesW(...) WINSIM_TRACED(GetFileAttributesW, "x:s")(__VA_ARGS__)
 #define SetFileAttributesW(...) WINSIM_TRACED(SetFileAttributesW, "b:sx")(__VA_ARGS__)
 #define MoveFileExW(...) WINSIM_TRACED(MoveFileExW, "b:ssx")(__VA_ARGS__)
+#define FlushFileBuffers(...) WINSIM_TRACED(FlushFileBuffers, "b:h")(__VA_ARGS__)
+#define CreateDirectoryW(...) WINSIM_TRACED(CreateDirectoryW, "b:sp")(__VA_ARGS__)
+#define FindFirstFileW(...) WINSIM_TRACED(FindFirstFileW, "h:sp")(__VA_ARGS__)
+#define FindNextFileW(...) WINSIM_TRACED(FindNextFileW, "b:hp")(__VA_ARGS__)
+#define FindClose(...) WINSIM_TRACED(FindClose, "b:h")(__VA_ARGS__)
 #endif

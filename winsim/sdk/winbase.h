@@ -25,6 +25,14 @@
 #define CP_UTF8 65001
 #define MB_PRECOMPOSED 0x00000001
 #define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_NO_BEST_FIT_CHARS 0x00000400
+#define WC_ERR_INVALID_CHARS 0x00000080
+#ifndef ERROR_INVALID_FLAGS
+#define ERROR_INVALID_FLAGS 1004L
+#endif
+#ifndef ERROR_NO_UNICODE_TRANSLATION
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+#endif
 
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD dwErrCode);
@@ -36,6 +44,19 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem);
 
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount();
+
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
+
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 
 LPWSTR WINAPI GetCommandLineW();
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
@@ -136,6 +157,8 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar);
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 
@@ -150,6 +173,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
 #define LocalFree(...) WINSIM_TRACED(LocalFree, "f:p")(__VA_ARGS__)
 #define Sleep(...) WINSIM_TRACED(Sleep, "v:d")(__VA_ARGS__)
 #define GetTickCount(...) WINSIM_TRACED(GetTickCount, "d:")(__VA_ARGS__)
+#define GetLocalTime(...) WINSIM_TRACED(GetLocalTime, "v:p")(__VA_ARGS__)
 #define GetCommandLineW(...) WINSIM_TRACED(GetCommandLineW, "s:")(__VA_ARGS__)
 #define GetModuleFileNameW(...) WINSIM_TRACED(GetModuleFileNameW, "c:hwd")(__VA_ARGS__)
 #define GetSystemDirectoryW(...) WINSIM_TRACED(GetSystemDirectoryW, "c:wd")(__VA_ARGS__)
@@ -166,4 +190,5 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
 #define GetVersionExA(...) WINSIM_TRACED(GetVersionExA, "b:p")(__VA_ARGS__)
 #define FormatMessageW(...) WINSIM_TRACED(FormatMessageW, "c:xpdxpdp")(__VA_ARGS__)
 #define MultiByteToWideChar(...) WINSIM_TRACED(MultiByteToWideChar, "c:dxpdpd")(__VA_ARGS__)
+#define WideCharToMultiByte(...) WINSIM_TRACED(WideCharToMultiByte, "c:dxpdpdpp")(__VA_ARGS__)
 #endif

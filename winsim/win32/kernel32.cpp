@@ -140,6 +140,77 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR lpMultiByteStr, int 
   return static_cast<int>(count);
 }
 
+// CP_UTF8 takes no default character and no flag but WC_ERR_INVALID_CHARS
+// (ERROR_INVALID_PARAMETER otherwise); half a surrogate pair becomes U+FFFD,
+// or with that flag fails with ERROR_NO_UNICODE_TRANSLATION. The ANSI page
+// writes '?' (or the default character given) for what it lacks and says so
+// in *lpUsedDefaultChar. cchWideChar -1 converts up to and including the
+// terminator; cbMultiByte 0 asks for the bytes needed. A buffer too small
+// fails with ERROR_INSUFFICIENT_BUFFER, holding as much as fitted.
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar, LPBOOL lpUsedDefaultChar) {
+  WINSIM_FAULT(0);
+  if (lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
+      (cbMultiByte > 0 && lpMultiByteStr == nullptr) ||
+      (cbMultiByte > 0 && static_cast<const void*>(lpWideCharStr) == static_cast<const void*>(lpMultiByteStr))) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const std::size_t count = cchWideChar < 0 ? WideLen(lpWideCharStr) + 1 : static_cast<std::size_t>(cchWideChar);
+  const std::u16string text(lpWideCharStr, count);
+  std::string bytes;
+  if (CodePage == CP_UTF8) {
+    if ((dwFlags & ~DWORD{WC_ERR_INVALID_CHARS}) != 0) {
+      Fail(ERROR_INVALID_FLAGS);
+      return 0;
+    }
+    if (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr) {
+      Fail(ERROR_INVALID_PARAMETER);
+      return 0;
+    }
+    if (dwFlags & WC_ERR_INVALID_CHARS) {
+      for (std::size_t i = 0; i < count; ++i) {
+        const char16_t c = text[i];
+        const bool high = c >= 0xD800 && c < 0xDC00;
+        const bool paired = high && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+        if (paired) {
+          ++i;
+        } else if (c >= 0xD800 && c < 0xE000) {
+          Fail(ERROR_NO_UNICODE_TRANSLATION);
+          return 0;
+        }
+      }
+    }
+    bytes = Narrow(text);
+  } else if (CodePage == CP_ACP || CodePage == 1252) {
+    // WC_COMPOSITECHECK, WC_DISCARDNS, WC_SEPCHARS, WC_DEFAULTCHAR, WC_NO_BEST_FIT_CHARS.
+    if ((dwFlags & ~DWORD{0x670}) != 0) {
+      Fail(ERROR_INVALID_FLAGS);
+      return 0;
+    }
+    const char fallback = lpDefaultChar != nullptr ? *lpDefaultChar : '?';
+    bool usedDefault = false;
+    for (const char16_t c : text) {
+      const char b = ToAnsi(c);
+      const bool lacking = b == '?' && c != u'?';
+      usedDefault = usedDefault || lacking;
+      bytes.push_back(lacking ? fallback : b);
+    }
+    if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
+  } else {
+    Fail(ERROR_INVALID_PARAMETER);  // only UTF-8 and the machine's ANSI page are modelled
+    return 0;
+  }
+  if (cbMultiByte == 0) return static_cast<int>(bytes.size());
+  if (static_cast<std::size_t>(cbMultiByte) < bytes.size()) {
+    std::memcpy(lpMultiByteStr, bytes.data(), static_cast<std::size_t>(cbMultiByte));
+    Fail(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(lpMultiByteStr, bytes.data(), bytes.size());
+  return static_cast<int>(bytes.size());
+}
+
 // ============================================================================
 // kernel32: time on the machine's virtual clock.
 
@@ -150,6 +221,22 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 DWORD WINAPI GetTickCount() {
   const Clock& clock = M().clock;
   return static_cast<DWORD>(clock.tickBase + clock.now);
+}
+
+// The machine's start (UTC) plus the clock, shifted by the machine's time
+// zone (UTC = local + bias). It cannot fail; a null pointer is not written.
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+  if (!CallerRuns() || lpSystemTime == nullptr) return;
+  const Clock& clock = M().clock;
+  const CivilTime t = CivilFromMilliseconds(LocalMilliseconds(clock, clock.now));
+  lpSystemTime->wYear = static_cast<WORD>(t.year);
+  lpSystemTime->wMonth = static_cast<WORD>(t.month);
+  lpSystemTime->wDayOfWeek = static_cast<WORD>(t.dayOfWeek);
+  lpSystemTime->wDay = static_cast<WORD>(t.day);
+  lpSystemTime->wHour = static_cast<WORD>(t.hour);
+  lpSystemTime->wMinute = static_cast<WORD>(t.minute);
+  lpSystemTime->wSecond = static_cast<WORD>(t.second);
+  lpSystemTime->wMilliseconds = static_cast<WORD>(t.millisecond);
 }
 
 // ============================================================================
@@ -282,6 +369,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     file = &fs.files[key];
     file->path = full;
     file->attributes = (dwFlagsAndAttributes & 0xFFFF & ~DWORD{FILE_ATTRIBUTE_NORMAL}) | FILE_ATTRIBUTE_ARCHIVE;
+    file->written = M().clock.now;
   } else {
     if (dwCreationDisposition == CREATE_NEW) {
       Fail(ERROR_FILE_EXISTS);
@@ -305,6 +393,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
       file->version.reset();
       file->monitorPorts.reset();
       file->damagedAt.reset();
+      file->written = M().clock.now;
     }
   }
   HANDLE handle = NewCallerHandle<HANDLE>(HandleKind::File, key, access, 0, dwShareMode);
@@ -357,7 +446,10 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   if (fits != 0) std::memcpy(file.data.data() + at, lpBuffer, static_cast<std::size_t>(fits));
   handle->position = at + fits;
   *lpNumberOfBytesWritten = static_cast<DWORD>(fits);
-  if (fits != 0) fs.TakeIdentityFromSameBytes(file);
+  if (fits != 0) {
+    fs.TakeIdentityFromSameBytes(file);
+    file.written = M().clock.now;
+  }
   if (fits < nNumberOfBytesToWrite) {
     Fail(ERROR_DISK_FULL);
     return FALSE;
@@ -469,6 +561,230 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
     Fail(error);
     return FALSE;
   }
+  return TRUE;
+}
+
+// Writes are not buffered in the model: a handle open for writing succeeds,
+// one without write access gets ERROR_ACCESS_DENIED.
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+  WINSIM_FAULT(FALSE);
+  const Handle* handle = FindHandle(hFile);
+  if (handle == nullptr) {
+    Fail(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!(handle->access & GENERIC_WRITE)) {
+    Fail(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// ============================================================================
+// kernel32: directories: creating one, and listing one through a find handle.
+
+namespace {
+
+// Windows leaves room for an 8.3 name inside a new directory: without
+// "\\?\" its path must stay under MAX_PATH - 12 characters.
+constexpr std::size_t kMaxDirectoryPath = MAX_PATH - 12;
+
+}  // namespace
+
+// One directory; its parent must exist (ERROR_PATH_NOT_FOUND). A file or a
+// directory of that name gives ERROR_ALREADY_EXISTS; a drive's root
+// ERROR_ACCESS_DENIED. Security attributes are not modelled.
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+  WINSIM_FAULT(FALSE);
+  FileSystem& fs = M().files;
+  std::u16string full;
+  DWORD error = ERROR_PATH_NOT_FOUND;
+  const std::u16string text = FromWide(lpPathName);
+  if (lpPathName == nullptr || !fs.FullPath(text, full, error)) {
+    Fail(error);
+    return FALSE;
+  }
+  const bool verbatim = text.compare(0, 4, u"\\\\?\\") == 0;
+  if (!verbatim && full.size() >= kMaxDirectoryPath) {
+    Fail(ERROR_FILENAME_EXCED_RANGE);
+    return FALSE;
+  }
+  if (ParentPath(full) == full) {
+    Fail(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (fs.IsDirectory(full) || fs.Find(full) != nullptr) {
+    Fail(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (!fs.IsDirectory(ParentPath(full))) {
+    Fail(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  fs.AddDirectory(full);
+  return TRUE;
+}
+
+namespace {
+
+// A find handle's state, kept in its handle's object (see Handle).
+struct FindState {
+  std::u16string directory;  // folded full path
+  std::u16string pattern;
+  std::u16string last;  // folded name of the last entry given; empty before the first
+};
+
+std::u16string FindObject(const FindState& state) {
+  return state.directory + u"\\" + state.pattern + u"\\" + state.last;
+}
+
+FindState FindStateOf(const std::u16string& object) {
+  FindState state;
+  const std::size_t lastCut = object.find_last_of(u'\\');
+  const std::size_t patternCut = object.find_last_of(u'\\', lastCut - 1);
+  state.last = object.substr(lastCut + 1);
+  state.pattern = object.substr(patternCut + 1, lastCut - patternCut - 1);
+  state.directory = object.substr(0, patternCut);
+  return state;
+}
+
+// Fills the caller's record for one entry; a directory has no size and
+// carries the machine's start as its times.
+void FillFindData(const std::u16string& name, const File* file, LPWIN32_FIND_DATAW data) {
+  const Clock& clock = M().clock;
+  const std::uint64_t time = FileTimeOf(clock, file != nullptr ? file->written : 0);
+  FILETIME stamp;
+  stamp.dwLowDateTime = static_cast<DWORD>(time);
+  stamp.dwHighDateTime = static_cast<DWORD>(time >> 32);
+  std::memset(data, 0, sizeof(*data));
+  if (file == nullptr) {
+    data->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+  } else {
+    data->dwFileAttributes = file->attributes == 0 ? FILE_ATTRIBUTE_NORMAL : file->attributes;
+    const std::uint64_t size = file->data.size();
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+  }
+  data->ftCreationTime = stamp;
+  data->ftLastAccessTime = stamp;
+  data->ftLastWriteTime = stamp;
+  const std::size_t length = std::min<std::size_t>(name.size(), MAX_PATH - 1);
+  std::memcpy(data->cFileName, name.data(), length * sizeof(WCHAR));
+}
+
+// The next entry after `state.last` that matches its pattern: "." and ".."
+// first in a folder that is not a root, then the entries in NTFS's order.
+// Later calls pick up after the last name given, as NTFS resumes a
+// listing, so entries deleted or added meanwhile shift nothing.
+bool NextFindEntry(FindState& state, LPWIN32_FIND_DATAW data) {
+  FileSystem& fs = M().files;
+  const bool root = ParentPath(state.directory) == state.directory;
+  std::vector<DirectoryEntry> dots;
+  if (!root && (state.last.empty() || state.last == u".")) {
+    if (state.last.empty()) dots.push_back(DirectoryEntry{u".", nullptr});
+    dots.push_back(DirectoryEntry{u"..", nullptr});
+  }
+  for (const DirectoryEntry& dot : dots) {
+    state.last = dot.name;
+    if (MatchesWildcard(state.pattern, dot.name)) {
+      FillFindData(dot.name, nullptr, data);
+      return true;
+    }
+  }
+  const bool fromStart = state.last.empty() || state.last == u"." || state.last == u"..";
+  for (const DirectoryEntry& entry : ListDirectory(fs, state.directory)) {
+    const std::u16string key = FoldCase(entry.name);
+    if (!fromStart && key <= state.last) continue;
+    if (!MatchesWildcard(state.pattern, entry.name)) continue;
+    state.last = key;
+    FillFindData(entry.name, entry.file, data);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// Lists the folder of `lpFileName` whose names match its last part (see
+// MatchesWildcard). A missing folder gives ERROR_PATH_NOT_FOUND, a file in
+// its place ERROR_DIRECTORY; no match in an existing folder, or a name
+// ending in a separator, ERROR_FILE_NOT_FOUND.
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+  WINSIM_FAULT(INVALID_HANDLE_VALUE);
+  FileSystem& fs = M().files;
+  if (lpFindFileData == nullptr) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::u16string text = FromWide(lpFileName);
+  const std::size_t cut = text.find_last_of(u"\\/");
+  std::u16string folder;
+  std::u16string pattern;
+  if (cut != std::u16string::npos) {
+    folder = text.substr(0, cut + 1);
+    pattern = text.substr(cut + 1);
+  } else if (text.size() >= 2 && text[1] == u':') {
+    folder = text.substr(0, 2);
+    pattern = text.substr(2);
+  } else {
+    folder = fs.currentDirectory;
+    pattern = text;
+  }
+  std::u16string directory;
+  DWORD error = ERROR_PATH_NOT_FOUND;
+  if (lpFileName == nullptr || !fs.FullPath(folder, directory, error)) {
+    Fail(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (pattern.empty()) {
+    Fail(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  for (const char16_t c : pattern) {
+    if (c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|') {
+      Fail(ERROR_INVALID_NAME);
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  if (directory.size() + 1 + pattern.size() >= MAX_PATH) {
+    Fail(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!fs.IsDirectory(directory)) {
+    Fail(fs.Find(directory) != nullptr ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  FindState state{FoldCase(directory), pattern, std::u16string()};
+  if (!NextFindEntry(state, lpFindFileData)) {
+    Fail(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return NewCallerHandle<HANDLE>(HandleKind::Find, FindObject(state), 0);
+}
+
+// ERROR_NO_MORE_FILES after the last match; the record is then untouched.
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
+  WINSIM_FAULT(FALSE);
+  Handle* handle = CallerHandle(hFindFile, HandleKind::Find);
+  if (handle == nullptr) return FALSE;
+  if (lpFindFileData == nullptr) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  FindState state = FindStateOf(handle->object);
+  if (!NextFindEntry(state, lpFindFileData)) {
+    Fail(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  handle->object = FindObject(state);
+  return TRUE;
+}
+
+// Only a find handle; CloseHandle does not take one.
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+  WINSIM_FAULT(FALSE);
+  if (CallerHandle(hFindFile, HandleKind::Find) == nullptr) return FALSE;
+  CloseHandleEntry(M(), HandleValue(hFindFile));
   return TRUE;
 }
 

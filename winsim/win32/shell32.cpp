@@ -1,5 +1,6 @@
-// shell32: command-line splitting with Windows' rules.
+// shell32: command-line splitting with Windows' rules; the special folders.
 #include <shellapi.h>
+#include <shlobj.h>
 #include <windows.h>
 
 #include <vector>
@@ -106,4 +107,50 @@ LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR lpCmdLine, int* pNumArgs) {
   argv[args.size()] = nullptr;
   *pNumArgs = static_cast<int>(args.size());
   return argv;
+}
+
+// ============================================================================
+// shell32: the special folders. Each lies on the system directory's drive,
+// as on a fresh Windows; only those the installer could ask for are known.
+
+namespace {
+
+// The folder a CSIDL (without its flags) names, or empty for one not modelled.
+std::u16string SpecialFolder(int csidl) {
+  const std::u16string& system = M().systemDirectory;
+  const std::u16string drive = system.substr(0, 2);
+  switch (csidl) {
+    case CSIDL_COMMON_APPDATA: return drive + u"\\ProgramData";
+    case CSIDL_PROGRAM_FILES: return drive + u"\\Program Files";
+    case CSIDL_WINDOWS: return ParentPath(system);
+    case CSIDL_SYSTEM: return system;
+    default: return std::u16string();
+  }
+}
+
+}  // namespace
+
+// The buffer holds MAX_PATH characters; on failure it is left empty. A
+// folder missing from the machine gives HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
+// (Microsoft documents E_FAIL; Windows since Vista and Wine give this one)
+// unless CSIDL_FLAG_CREATE makes it, with the folders above it;
+// CSIDL_FLAG_DONT_VERIFY gives the path without looking.
+HRESULT WINAPI SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD dwFlags, LPWSTR pszPath) {
+  WINSIM_FAULT(E_FAIL);
+  if (pszPath != nullptr) *pszPath = 0;
+  const std::u16string folder = SpecialFolder(csidl & ~CSIDL_FLAG_MASK);
+  if (folder.empty() || (dwFlags != SHGFP_TYPE_CURRENT && dwFlags != SHGFP_TYPE_DEFAULT) || pszPath == nullptr) {
+    return E_INVALIDARG;
+  }
+  FileSystem& fs = M().files;
+  if (!(csidl & CSIDL_FLAG_DONT_VERIFY) && !fs.IsDirectory(folder)) {
+    if (!(csidl & CSIDL_FLAG_CREATE)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    // A file in the way of any folder on the path leaves it uncreated.
+    for (std::u16string dir = folder; dir.size() > 3; dir = ParentPath(dir)) {
+      if (fs.Find(dir) != nullptr) return E_FAIL;
+    }
+    fs.AddDirectory(folder);
+  }
+  std::memcpy(pszPath, folder.c_str(), (folder.size() + 1) * sizeof(WCHAR));
+  return S_OK;
 }

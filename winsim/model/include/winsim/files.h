@@ -23,6 +23,9 @@ struct File {
   std::vector<std::uint8_t> data;
   std::optional<FileVersion> version;  // product version resource, if any
   DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+  // When it was created or last written, on the virtual clock (milliseconds);
+  // Windows' three file times are all this one.
+  std::uint64_t written = 0;
   // A damaged sector: a read that reaches this byte fails with ERROR_CRC.
   std::optional<std::uint64_t> damagedAt;
   // Deleted while open with FILE_SHARE_DELETE: gone when the last handle closes.
@@ -92,6 +95,22 @@ DWORD MovePath(Machine& machine, const std::u16string& from, const std::u16strin
 
 // The directory a full path lies in ("C:\a\b" -> "C:\a"; a root is its own).
 std::u16string ParentPath(const std::u16string& full);
+
+// One name in a directory: a file, or a directory when `file` is null.
+struct DirectoryEntry {
+  std::u16string name;  // original case
+  const File* file = nullptr;
+};
+// The entries of the directory `full` in the order NTFS lists them: by
+// name, compared upper-cased ("." and ".." are not entries).
+std::vector<DirectoryEntry> ListDirectory(const FileSystem& files, const std::u16string& full);
+// Whether a long file name matches a FindFirstFileW pattern, as Windows
+// matches it: without regard to case; "*.*" is "*"; "?" matches one
+// character, or none at a period or the end of the name; "*" before a
+// period matches up to the name's last period; a period before a
+// wildcard or at the end also matches the end of the name. 8.3 short names
+// are not modelled, so "*.log" does not match "a.log1" through "A~1.LOG".
+bool MatchesWildcard(const std::u16string& pattern, const std::u16string& name);
 
 // Holds an existing file from another process (see FileHold): the running
 // spooler's when `untilSpoolerStops` (so the hold ends when the spooler

@@ -54,14 +54,15 @@ struct Process {
 // id follows the process's own.
 inline DWORD MainThreadId(DWORD process) { return process + 4; }
 
-enum class HandleKind { File, Key, ServiceManager, Service, Mutex, Process, Thread, Printer };
+enum class HandleKind { File, Key, ServiceManager, Service, Mutex, Process, Thread, Printer, Find };
 
 // One open handle. Which fields mean something depends on the kind.
 struct Handle {
   HandleKind kind = HandleKind::File;
   DWORD process = 0;           // the process that holds the handle
   std::u16string object;       // File: FoldCase(path); Key: FoldCase(key path); Service: service name;
-                               // Mutex: mutex name; Printer: printer name (empty: the print server)
+                               // Mutex: mutex name; Printer: printer name (empty: the print server);
+                               // Find: FoldCase(directory), "\", the pattern, "\", the last name given (folded)
   DWORD target = 0;            // Process, Thread: the process id; Printer: the spooler process it was opened in
   DWORD access = 0;            // the rights granted
   DWORD share = 0;             // File: FILE_SHARE_* asked for

@@ -30,13 +30,36 @@ bool SameFolded(const std::u16string& a, const std::u16string& b);
 std::u16string Widen(const std::string& utf8);
 std::string Narrow(const std::u16string& utf16);
 
+// 2026-01-05 09:00:00 UTC, in seconds since 1970-01-01: a fixed start, so
+// runs that read the date are reproducible.
+constexpr std::int64_t kDefaultClockStart = 1767603600;
+
 // Virtual milliseconds. Sleep advances it; events due by then are
 // dispatched in time order as it passes them (Machine::Advance).
 struct Clock {
   std::uint64_t now = 0;       // milliseconds since the machine started
   std::uint32_t tickBase = 0;  // GetTickCount() = tickBase + now (wraps)
-  std::vector<Event> events;   // pending, in no particular order
+  // The time zone as TIME_ZONE_INFORMATION.Bias has it: minutes, UTC = local + bias.
+  std::int32_t timeZoneBias = 0;
+  std::int64_t start = kDefaultClockStart;  // UTC when `now` was 0, seconds since 1970-01-01
+  std::vector<Event> events;                // pending, in no particular order
 };
+
+// A moment as SYSTEMTIME spells it (proleptic Gregorian calendar).
+struct CivilTime {
+  int year = 1970, month = 1, day = 1, dayOfWeek = 4;  // dayOfWeek: 0 is Sunday
+  int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+// Milliseconds since 1970-01-01 (negative before) as a date and time.
+CivilTime CivilFromMilliseconds(std::int64_t ms);
+// The date given; false when it is no date of the calendar.
+bool MillisecondsFromCivil(const CivilTime& time, std::int64_t& ms);
+// The clock's time now: UTC, and local (shifted by the time zone), in
+// milliseconds since 1970-01-01.
+std::int64_t UtcMilliseconds(const Clock& clock, std::uint64_t at);
+std::int64_t LocalMilliseconds(const Clock& clock, std::uint64_t at);
+// A moment of the clock as a FILETIME's count (100 ns since 1601-01-01 UTC).
+std::uint64_t FileTimeOf(const Clock& clock, std::uint64_t at);
 
 // A call told to fail: once `skip` of the calls it watches have gone
 // through, the next `count` fail with `error`. They return `result` when
@@ -165,7 +188,7 @@ Machine& Current();
 void SetCurrent(std::unique_ptr<Machine> machine);
 
 // A fresh Windows x64: the system process, a running spooler with the
-// local port monitor and its ports, no product. Presets add the rest.
+// local port monitor and its ports, C:\ProgramData, no product. Presets add the rest.
 std::unique_ptr<Machine> NewMachine();
 
 // Runs `body` as the code of the calling process, on a stack of its own,
