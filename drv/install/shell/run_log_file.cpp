@@ -38,32 +38,30 @@ bool IsWordChar(WCHAR c) { return (c >= 'a' && c <= 'z') || c == '_'; }
 // spoils the path, and a spoiled path is never used.
 class PathText {
  public:
-  bool Append(LPCWSTR text) {
-    const SIZE_T length = WideLength(text);
-    if (!fits_ || length >= MAX_PATH - length_) {
+  bool Append(WCHAR c) {
+    if (!fits_ || length_ + 1 >= MAX_PATH) {
       fits_ = false;
       return false;
     }
-    for (SIZE_T i = 0; i < length; ++i) text_[length_++] = text[i];
+    text_[length_++] = c;
     text_[length_] = 0;
     return true;
   }
-  bool Append(WCHAR c) {
-    const WCHAR text[2] = {c, 0};
-    return Append(text);
+  bool Append(LPCWSTR text) {
+    for (; *text != 0; ++text) {
+      if (!Append(*text)) return false;
+    }
+    return fits_;
   }
-  // `value` in decimal, padded with zeros to `digits`.
+  // `value` in decimal, padded with zeros to `digits` (at most 15).
   bool AppendNumber(DWORD value, SIZE_T digits) {
-    WCHAR text[12];
-    SIZE_T n = 0;
+    WCHAR text[16] = {};
+    SIZE_T at = 15;  // the terminator stays
     do {
-      text[n++] = static_cast<WCHAR>('0' + value % 10);
+      text[--at] = static_cast<WCHAR>('0' + value % 10);
       value /= 10;
-    } while (value != 0 || n < digits);
-    WCHAR reversed[12];
-    for (SIZE_T i = 0; i < n; ++i) reversed[i] = text[n - 1 - i];
-    reversed[n] = 0;
-    return Append(reversed);
+    } while (at > 0 && (value != 0 || 15 - at < digits));
+    return Append(text + at);
   }
   bool EndsWith(WCHAR c) const { return length_ > 0 && text_[length_ - 1] == c; }
   bool Fits() const { return fits_; }
@@ -266,11 +264,6 @@ bool WriteNewLogFile(const PathText& folder, LPCWSTR word, const GlobalBlock<CHA
 }
 
 }  // namespace
-
-bool IsRunLogFileName(LPCWSTR name) {
-  DWORD number = 0;
-  return name != nullptr && ParseLogName(name, number);
-}
 
 bool KeepRunLogFileIn(LPCWSTR dataFolder, const TextBuffer& log, LPCWSTR word, int exitCode) {
   if (!IsSafeWord(word) || WideLength(dataFolder) == 0) return false;

@@ -16,14 +16,11 @@ constexpr DWORD RunLogNamesPerSecond = 100;
 // Writes the run log `log`, then the line "exit code: N (meaning)", as UTF-8
 // with CR LF to a new file in ProductDataFolder\RunLogFolder under the
 // machine-wide application data folder, then keeps only the newest
-// RunLogFilesKept log files there. `word` is the command word as the
-// installer spells it (a-z and "_"); any other word keeps no file.
+// RunLogFilesKept log files there: files named exactly as it names them,
+// never another. `word` is the command word as the installer spells it
+// (a-z and "_"); any other word keeps no file.
 void KeepRunLogFile(const TextBuffer& log, LPCWSTR word, int exitCode);
 
 // The same under `dataFolder` in place of the folder Windows names. True
 // when the file was written whole; a file not written whole is deleted.
 bool KeepRunLogFileIn(LPCWSTR dataFolder, const TextBuffer& log, LPCWSTR word, int exitCode);
-
-// Whether `name`, a file name without its folder, is one KeepRunLogFile
-// gives: only such files are ever deleted.
-bool IsRunLogFileName(LPCWSTR name);
