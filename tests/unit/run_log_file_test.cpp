@@ -113,9 +113,17 @@ TEST_F(RunLogFileTest, TheTwentyNewestLogsAreKeptAndNoOtherFile) {
 }
 
 TEST_F(RunLogFileTest, RunsOfOneSecondAndPathsAtTheLimitGetNamesOfTheirOwn) {
-  for (const char* suffix : {".log", "-2.log", "-3.log"}) {
+  // 25 runs of one second: -2, -3, ...; each run's own log is always kept.
+  std::map<std::string, std::string> before;
+  for (int run = 1; run <= 25; ++run) {
     EXPECT_TRUE(Keep(u"C:\\ProgramData"));
-    EXPECT_EQ(Files().count(Named(std::string("in") + suffix)), 1u) << suffix;
+    const std::map<std::string, std::string> after = Files();
+    std::size_t fresh = 0;
+    for (const auto& [name, data] : after) fresh += before.count(name) == 0 ? 1 : 0;
+    EXPECT_EQ(fresh, 1u) << run;
+    EXPECT_EQ(after.size(), std::min<std::size_t>(run, 20));
+    if (run <= 3) EXPECT_EQ(after.count(Named(run == 1 ? "in.log" : "in-" + std::to_string(run) + ".log")), 1u);
+    before = after;
   }
   // "\Ravelquill\Logs\vexinst64-YYYYMMDD-HHMMSS-in.log" takes 49 of the 259
   // characters a path may have; a word is lower-case letters and "_".

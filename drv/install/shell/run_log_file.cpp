@@ -189,23 +189,27 @@ void ForEachLogFile(const PathText& folder, Visit visit) {
   FindClose(search);
 }
 
-// Keeps the newest RunLogFilesKept log files: one listing finds the oldest
-// of those to keep, a second deletes every log file older than it.
-void PruneLogFiles(const PathText& folder) {
+// Keeps the newest RunLogFilesKept log files, `written` (this run's, or
+// null) always among them: were the names of one second used up and freed
+// again, a run's name could sort before older ones. One listing finds the
+// oldest of those to keep, a second deletes every log file older than it.
+void PruneLogFiles(const PathText& folder, LPCWSTR written) {
+  const DWORD most = written != nullptr ? RunLogFilesKept - 1 : RunLogFilesKept;
   LogName newest[RunLogFilesKept];  // newest first
   DWORD kept = 0;
   DWORD total = 0;
   ForEachLogFile(folder, [&](const LogName& name) {
+    if (WideEqual(name.Text, written)) return;
     ++total;
-    if (kept == RunLogFilesKept && !Older(newest[kept - 1], name)) return;
-    DWORD at = kept < RunLogFilesKept ? kept++ : kept - 1;
+    if (kept == most && !Older(newest[kept - 1], name)) return;
+    DWORD at = kept < most ? kept++ : kept - 1;
     for (; at > 0 && Older(newest[at - 1], name); --at) newest[at] = newest[at - 1];
     newest[at] = name;
   });
-  if (total <= RunLogFilesKept) return;
-  const LogName& oldestKept = newest[RunLogFilesKept - 1];
+  if (total <= most) return;
+  const LogName& oldestKept = newest[most - 1];
   ForEachLogFile(folder, [&](const LogName& name) {
-    if (!Older(name, oldestKept)) return;
+    if (!Older(name, oldestKept) || WideEqual(name.Text, written)) return;
     PathText path = folder;
     if (path.Append(name.Text)) DeleteFileW(path.Get());
   });
@@ -240,13 +244,16 @@ GlobalBlock<CHAR> Utf8Contents(const TextBuffer& log, int exitCode, DWORD& bytes
 }
 
 // A new file named for this second (the next free number when runs share
-// it) holding `contents` whole; nothing when it cannot be written whole.
-bool WriteNewLogFile(const PathText& folder, LPCWSTR word, const GlobalBlock<CHAR>& contents, DWORD bytes) {
+// it) holding `contents` whole, its name in `name`; nothing when it cannot
+// be written whole.
+bool WriteNewLogFile(const PathText& folder, LPCWSTR word, const GlobalBlock<CHAR>& contents, DWORD bytes,
+                     PathText& name) {
   SYSTEMTIME now = {};
   GetLocalTime(&now);
   for (DWORD number = 1; number <= RunLogNamesPerSecond; ++number) {
     PathText path = folder;
-    if (!AppendLogName(path, now, word, number)) return false;
+    name = PathText();
+    if (!AppendLogName(name, now, word, number) || !path.Append(name.Get())) return false;
     const HANDLE file = CreateFileW(path.Get(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
@@ -279,8 +286,9 @@ bool KeepRunLogFileIn(LPCWSTR dataFolder, const TextBuffer& log, LPCWSTR word, i
 
   DWORD bytes = 0;
   const GlobalBlock<CHAR> contents = Utf8Contents(log, exitCode, bytes);
-  const bool kept = contents && WriteNewLogFile(folder, word, contents, bytes);
-  PruneLogFiles(folder);
+  PathText name;
+  const bool kept = contents && WriteNewLogFile(folder, word, contents, bytes, name);
+  PruneLogFiles(folder, kept ? name.Get() : nullptr);
   return kept;
 }
 
