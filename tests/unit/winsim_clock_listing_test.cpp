@@ -1,6 +1,7 @@
 // winsim's wall clock and its directory listings: the dates GetLocalTime
 // gives across the calendar's edges, the names FindFirstFileW's patterns
 // match, and the machine file's strict start and time zone.
+#include <shlobj.h>
 #include <winsim/machine_json.h>
 
 #include <cstring>
@@ -128,6 +129,70 @@ TEST(WinsimListingTest, ADirectoryListsItsOwnEntriesInUpperCasedNameOrder) {
     names.push_back(Utf8(entry.name.c_str()) + (entry.file == nullptr ? "\\" : ""));
   }
   EXPECT_EQ(names, (std::vector<std::string>{"A.log", "b.log", "sub\\", "_x.log"}));
+}
+
+class WinsimFoldersTest : public MachineTest {};
+
+// A machine without the folder (an old machine file): missing unless
+// CSIDL_FLAG_CREATE makes it; a file in its way is E_FAIL.
+TEST_F(WinsimFoldersTest, CommonAppDataIsMadeOnlyWhenAskedAndNotOverAFile) {
+  const struct {
+    bool fileInTheWay;
+    int flags;
+    HRESULT result;
+    bool folderAfter;
+  } rows[] = {
+      {false, 0, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), false},
+      {false, CSIDL_FLAG_DONT_VERIFY, S_OK, false},
+      {false, CSIDL_FLAG_CREATE, S_OK, true},
+      {true, CSIDL_FLAG_CREATE, E_FAIL, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("flags " + std::to_string(row.flags) + (row.fileInTheWay ? ", a file in the way" : ""));
+    NextMachine();
+    machine().files.dirs.erase(u"C:\\PROGRAMDATA");
+    if (row.fileInTheWay) machine().files.Put(u"C:\\ProgramData", {1});
+    WCHAR path[MAX_PATH];
+    std::fill(std::begin(path), std::end(path), u'#');
+    EXPECT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | row.flags, nullptr, SHGFP_TYPE_CURRENT, path),
+              row.result);
+    EXPECT_EQ(Utf8(path), row.result == S_OK ? "C:\\ProgramData" : "");
+    EXPECT_EQ(machine().files.IsDirectory(u"C:\\ProgramData"), row.folderAfter);
+  }
+  machine().FailNext("SHGetFolderPathW", ERROR_ACCESS_DENIED);
+  WCHAR path[MAX_PATH];
+  EXPECT_EQ(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path), E_FAIL);
+}
+
+// A find handle is its own kind: CloseHandle refuses it, FindClose takes
+// it once, and the files it lists carry the time they were written.
+TEST_F(WinsimFoldersTest, FindHandlesCloseOnlyThroughFindCloseAndListWriteTimes) {
+  ASSERT_TRUE(CreateDirectoryW(u"C:\\ProgramData\\Ravelquill", nullptr));
+  Sleep(1500);
+  HANDLE file = CreateFileW(u"C:\\ProgramData\\Ravelquill\\a.log", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(u"C:\\ProgramData\\Ravelquill\\*.log", &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  const std::uint64_t written =
+      (std::uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32) | found.ftLastWriteTime.dwLowDateTime;
+  // 2026-01-05 09:00:01.500 UTC in 100 ns units since 1601.
+  EXPECT_EQ(written, 116444736000000000ULL + (winsim::kDefaultClockStart * 1000 + 1500) * 10000);
+  SetLastError(kPoisonError);
+  EXPECT_FALSE(CloseHandle(search));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(FindClose(search));
+  EXPECT_FALSE(FindClose(search));
+
+  // A drive's root has no "." and "..".
+  search = FindFirstFileW(u"C:\\*", &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  std::vector<std::string> names;
+  do names.push_back(Utf8(found.cFileName));
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  EXPECT_EQ(names, (std::vector<std::string>{"Program Files", "ProgramData", "Windows"}));
 }
 
 }  // namespace

@@ -244,6 +244,71 @@ class VexsimTest(unittest.TestCase):
                 else:
                     self.assertRegex(shown, "\n" + section + r":\n(  .*\n)*  " + line + "\n")
 
+    LOGS = "C:\\ProgramData\\Ravelquill\\Logs\\"
+
+    def place_run_logs(self):
+        """Run logs as the installer leaves them, and files that are none."""
+        self.assertEqual(self.vexsim("new", "--machine", self.machine).returncode, 0)
+        files = [
+            # path, text, when written on the clock
+            (self.LOGS + "vexinst64-20260105-090000-install.log", "first\r\nrun\r\n", 1000),
+            (self.LOGS + "vexinst64-20260105-090000-install-2.log", "\ufeffsecond \u00e9\r\n", 1000),
+            (self.LOGS + "VEXINST64-20260106-101500-uninstall.LOG", "third\r\nline\r\n", 5000),
+            (self.LOGS + "other.log", "not a run log", 9000),
+            (self.LOGS + "vexinst64-x.log.bak", "not a run log", 9000),
+            ("C:\\ProgramData\\Ravelquill\\vexinst64-20260107-000000-install.log", "elsewhere", 9000),
+        ]
+
+        def add(machine):
+            machine["files"]["dirs"] += ["C:\\ProgramData\\Ravelquill", self.LOGS[:-1]]
+            machine["files"]["files"] += [{"path": path, "data": text.encode("utf-8").hex(), "written": written}
+                                          for path, text, written in files]
+        self.edit_machine(add)
+        return self.saved_machine()
+
+    def test_show_lists_the_run_logs_newest_first(self):
+        self.place_run_logs()
+        shown = self.vexsim("show", "--machine", self.machine).stdout
+        self.assertIn("\nrun logs:\n"
+                      "  VEXINST64-20260106-101500-uninstall.LOG: size 13 bytes\n"
+                      "  vexinst64-20260105-090000-install-2.log: size 14 bytes\n"
+                      "  vexinst64-20260105-090000-install.log: size 12 bytes\n"
+                      "Run value:", shown)
+
+    def test_log_prints_a_run_log_as_text_and_saves_nothing(self):
+        placed = self.place_run_logs()
+        cases = [
+            # arguments, exit code, stdout, stderr
+            (["log", "--machine", "FILE"], 0, "third\nline\n", ""),
+            (["--machine", "FILE", "log", "1"], 0, "third\nline\n", ""),
+            (["log", "2", "--machine", "FILE"], 0, "second \u00e9\n", ""),
+            (["log", "--machine", "FILE", "3"], 0, "first\nrun\n", ""),
+            (["log", "4", "--machine", "FILE"], 2, "",
+             "vexsim: no run log 4 in C:\\ProgramData\\Ravelquill\\Logs: there are 3\n"),
+            (["log", "0", "--machine", "FILE"], 2, "",
+             'vexsim: log takes a number from 1, not "0" (vexsim --help shows the usage)\n'),
+            (["log", "x", "--machine", "FILE"], 2, "",
+             'vexsim: log takes a number from 1, not "x" (vexsim --help shows the usage)\n'),
+            (["log", "1", "2", "--machine", "FILE"], 2, "",
+             'vexsim: unknown argument "2" (vexsim --help shows the usage)\n'),
+            (["log", "--trace", "--machine", "FILE"], 2, "",
+             'vexsim: unknown argument "--trace" (vexsim --help shows the usage)\n'),
+        ]
+        for arguments, exit_code, stdout, stderr in cases:
+            with self.subTest(arguments):
+                result = subprocess.run([VEXSIM, *[self.machine if a == "FILE" else a for a in arguments]],
+                                        capture_output=True, timeout=60)
+                self.assertEqual((result.returncode, result.stdout.decode("utf-8"), result.stderr.decode("utf-8")),
+                                 (exit_code, stdout, stderr))
+                self.assertEqual(self.saved_machine(), placed)
+
+    def test_log_without_run_logs_is_refused(self):
+        for arguments in (["log"], ["log", "1"]):
+            with self.subTest(arguments):
+                result = self.on_file(["--machine", "FILE", *arguments])
+                self.assert_refused(result, "no run log in C:\\ProgramData\\Ravelquill\\Logs")
+                self.assertIsNone(self.saved_machine(), "nothing saved")
+
 
 if __name__ == "__main__":
     VEXSIM = sys.argv.pop(1)

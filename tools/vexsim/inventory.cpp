@@ -9,6 +9,8 @@
 #include <winsim_presets/product.h>
 #include <winsim_presets/queues.h>
 
+#include "run_logs.h"
+
 namespace vexsim {
 
 using winsim::Hex;
@@ -193,6 +195,16 @@ Section ProductFiles(const winsim::Machine& machine) {
     if (key.compare(0, directory.size(), directory) == 0 || names.count(key.substr(key.find_last_of(u'\\') + 1)) != 0) {
       section.items.push_back(FileItem(file));
     }
+  }
+  return section;
+}
+
+Section RunLogFiles(const winsim::Machine& machine) {
+  Section section{"run logs", "run log", {}};
+  for (const winsim::File* log : RunLogs(machine)) {
+    section.items.push_back(Item{winsim::Narrow(winsim::FoldCase(log->path)),
+                                 FileName(log->path),
+                                 {{"size", Number(log->data.size()) + " bytes"}}});
   }
   return section;
 }

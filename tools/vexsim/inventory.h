@@ -39,6 +39,8 @@ Section Files(const winsim::Machine& machine);
 // The files of the product: those in its directory, and those elsewhere of
 // the names its bin\ directory has (the monitor, the driver store's copies).
 Section ProductFiles(const winsim::Machine& machine);
+// The installer's kept run logs, newest first, each with its size.
+Section RunLogFiles(const winsim::Machine& machine);
 // Every registry value but the pending file operations, which have their own.
 Section RegistryValues(const winsim::Machine& machine);
 Section RunValue(const winsim::Machine& machine);

@@ -13,6 +13,7 @@ const char kUsage[] =
     "       vexsim show [--machine FILE]\n"
     "       vexsim restart [--machine FILE]\n"
     "       vexsim new [--machine FILE] [--from SCENARIO]\n"
+    "       vexsim log [N] [--machine FILE]\n"
     "       vexsim --help\n"
     "Options may stand before or after the subcommand; the words after -- are the installer's.\n";
 
@@ -144,6 +145,7 @@ std::optional<Command> Subcommand(const std::string& word) {
   if (word == "show") return Command::Show;
   if (word == "restart") return Command::Restart;
   if (word == "new") return Command::New;
+  if (word == "log") return Command::Log;
   return std::nullopt;
 }
 
@@ -180,6 +182,15 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
       }
       if (!option->set(options, value, error)) return std::nullopt;
       given.push_back(option);
+    } else if (commandKnown && options.command == Command::Log && !options.logGiven && argument.rfind("--", 0) != 0) {
+      // Which run log: 1 is the newest.
+      const auto number = Number(argument, false);
+      if (!number) {
+        error = "log takes a number from 1, not " + winsim::Quoted(argument);
+        return std::nullopt;
+      }
+      options.log = *number;
+      options.logGiven = true;
     } else if (argument.rfind("--", 0) == 0 || (commandKnown && options.command != Command::Run)) {
       error = Unknown(argument);
       return std::nullopt;

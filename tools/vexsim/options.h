@@ -17,12 +17,14 @@ struct FaultOption {
   DWORD error = 0;
 };
 
-enum class Command { Run, Show, Restart, New, Help };
+enum class Command { Run, Show, Restart, New, Log, Help };
 
 struct Options {
   Command command = Command::Run;
   std::string machineFile = "machine.json";
   std::string from;  // new: the scenario to start from
+  DWORD log = 1;     // log: which run log, 1 the newest
+  bool logGiven = false;
   bool shift = false;
   bool trace = false;                         // print every Win32 call the installer made
   bool changes = false;                       // print what the run changed on the machine

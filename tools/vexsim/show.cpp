@@ -7,10 +7,10 @@
 namespace vexsim {
 
 void Show(const winsim::Machine& machine) {
-  const Section sections[] = {
-      SpoolerService(machine),  Monitors(machine),     Drivers(machine),  Printers(machine),
-      DefaultPrinter(machine),  ProductFiles(machine), RunValue(machine), PendingFileOperations(machine),
-      RunningPrograms(machine), ArmedFaults(machine)};
+  const Section sections[] = {SpoolerService(machine),  Monitors(machine),       Drivers(machine),
+                              Printers(machine),        DefaultPrinter(machine), ProductFiles(machine),
+                              RunLogFiles(machine),     RunValue(machine),       PendingFileOperations(machine),
+                              RunningPrograms(machine), ArmedFaults(machine)};
   for (const Section& section : sections) {
     std::printf("%s:%s\n", section.heading.c_str(), section.items.empty() ? " none" : "");
     for (const Item& item : section.items) {

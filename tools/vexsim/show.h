@@ -5,7 +5,7 @@
 namespace vexsim {
 
 // The spooler service, monitors, drivers, printers, the product's files with
-// their builds, the tray program's Run value, pending file operations,
+// their builds, the kept run logs, the tray program's Run value, pending file operations,
 // running programs and armed faults.
 void Show(const winsim::Machine& machine);
 

@@ -6,6 +6,7 @@
 //   vexsim show [--machine FILE]
 //   vexsim restart [--machine FILE]
 //   vexsim new [--machine FILE] [--from SCENARIO]
+//   vexsim log [N] [--machine FILE]
 //   vexsim --help
 //
 // Options may stand before the subcommand as after it; the words after --
@@ -33,6 +34,7 @@
 #include "options.h"
 #include "changes.h"
 #include "report.h"
+#include "run_logs.h"
 #include "show.h"
 
 namespace vexsim {
@@ -114,6 +116,21 @@ int Run(const Options& options) {
   return exitCode;
 }
 
+// The N-th newest run log's text; the machine is only read.
+int PrintRunLog(const Options& options) {
+  const auto machine = LoadFile(options.machineFile, true);
+  const std::vector<const winsim::File*> logs = RunLogs(*machine);
+  const std::string folder = winsim::Narrow(RunLogDirectory(*machine));
+  if (logs.empty()) throw Failure{"no run log in " + folder};
+  if (options.log > logs.size()) {
+    throw Failure{"no run log " + std::to_string(options.log) + " in " + folder + ": there " +
+                  (logs.size() == 1 ? "is 1" : "are " + std::to_string(logs.size()))};
+  }
+  const std::string text = TerminalText(logs[options.log - 1]->data);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
 int Execute(const Options& options) {
   switch (options.command) {
     case Command::Run: return Run(options);
@@ -124,6 +141,7 @@ int Execute(const Options& options) {
       SaveFile(options.machineFile, *machine);
       return 0;
     }
+    case Command::Log: return PrintRunLog(options);
     case Command::Help: std::printf("%s", kUsage); return 0;
     case Command::New:
       SaveFile(options.machineFile, options.from.empty() ? *winsim::presets::ProductMachine()

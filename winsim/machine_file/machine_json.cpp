@@ -5,7 +5,6 @@
 #include <winsim/machine_json.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "machine_json_codec.h"
 
@@ -51,28 +50,41 @@ template <typename S>
 StartText<S> AsStartText(S& seconds) {
   return StartText<S>{seconds};
 }
+// "0042" from 42 and 4.
+std::string Padded(int value, std::size_t width) {
+  std::string text = std::to_string(value);
+  return std::string(text.size() < width ? width - text.size() : 0, '0') + text;
+}
 Json ToJson(const StartText<const std::int64_t>& start) {
   const CivilTime t = CivilFromMilliseconds(start.seconds * 1000);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
-  return text;
+  return Padded(t.year, 4) + "-" + Padded(t.month, 2) + "-" + Padded(t.day, 2) + " " + Padded(t.hour, 2) + ":" +
+         Padded(t.minute, 2) + ":" + Padded(t.second, 2);
 }
 void FromJson(const Json& j, const std::string& path, StartText<std::int64_t> start) {
   if (!j.is_string()) Expected(path, "a string", j);
   const std::string& text = j.get_ref<const std::string&>();
-  CivilTime t;
-  char tail = 0;
-  std::int64_t ms = 0;
   // The shape first (digits where digits go), then the calendar.
   bool shaped = text.size() == 19;
   for (std::size_t i = 0; shaped && i < text.size(); ++i) {
     const char expected = i == 4 || i == 7 ? '-' : i == 10 ? ' ' : i == 13 || i == 16 ? ':' : '0';
     shaped = expected == '0' ? (text[i] >= '0' && text[i] <= '9') : text[i] == expected;
   }
-  if (!shaped ||
-      std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second,
-                  &tail) != 6 ||
-      !MillisecondsFromCivil(t, ms)) {
+  const auto number = [&text](std::size_t at, std::size_t length) {
+    int value = 0;
+    for (std::size_t i = at; i < at + length; ++i) value = value * 10 + (text[i] - '0');
+    return value;
+  };
+  CivilTime t;
+  std::int64_t ms = 0;
+  if (shaped) {
+    t.year = number(0, 4);
+    t.month = number(5, 2);
+    t.day = number(8, 2);
+    t.hour = number(11, 2);
+    t.minute = number(14, 2);
+    t.second = number(17, 2);
+  }
+  if (!shaped || !MillisecondsFromCivil(t, ms)) {
     Fail(path, "expected a UTC date and time \"YYYY-MM-DD hh:mm:ss\" from 1601, found " + Shown(j));
   }
   start.seconds = ms / 1000;
@@ -90,12 +102,10 @@ Bias<B> AsBias(B& minutes) {
 }
 Json ToJson(const Bias<const std::int32_t>& bias) { return bias.minutes; }
 void FromJson(const Json& j, const std::string& path, Bias<std::int32_t> bias) {
-  std::int32_t minutes = 0;
-  FromJson(j, path, minutes);
-  if (minutes < -840 || minutes > 720) {
+  FromJson(j, path, bias.minutes);  // a load that fails keeps nothing of the machine
+  if (bias.minutes < -840 || bias.minutes > 720) {
     Fail(path, "expected a time zone bias in minutes from -840 to 720, found " + Shown(j));
   }
-  bias.minutes = minutes;
 }
 
 template <typename V>

@@ -48,17 +48,17 @@ std::u16string ParentPath(const std::u16string& full) {
   return full.substr(0, cut);
 }
 
-std::vector<DirectoryEntry> ListDirectory(const FileSystem& fs, const std::u16string& full) {
+std::vector<DirectoryEntry> ListDirectory(const FileSystem& files, const std::u16string& full) {
   const std::u16string prefix = IsRoot(full) ? FoldCase(full) : FoldCase(full) + u"\\";
   std::map<std::u16string, DirectoryEntry> entries;  // by folded name: NTFS's order
   const auto take = [&](const std::u16string& key, const std::u16string& path, const File* file) {
     if (key.size() <= prefix.size() || key.find(u'\\', prefix.size()) != std::u16string::npos) return;
     entries.emplace(key.substr(prefix.size()), DirectoryEntry{path.substr(prefix.size()), file});
   };
-  for (auto it = fs.dirs.lower_bound(prefix); it != fs.dirs.end() && StartsWith(it->first, prefix); ++it) {
+  for (auto it = files.dirs.lower_bound(prefix); it != files.dirs.end() && StartsWith(it->first, prefix); ++it) {
     take(it->first, it->second, nullptr);
   }
-  for (auto it = fs.files.lower_bound(prefix); it != fs.files.end() && StartsWith(it->first, prefix); ++it) {
+  for (auto it = files.files.lower_bound(prefix); it != files.files.end() && StartsWith(it->first, prefix); ++it) {
     take(it->first, it->second.path, &it->second);
   }
   std::vector<DirectoryEntry> listed;
@@ -67,25 +67,25 @@ std::vector<DirectoryEntry> ListDirectory(const FileSystem& fs, const std::u16st
   return listed;
 }
 
-bool MatchesWildcard(const std::u16string& given, const std::u16string& name) {
+bool MatchesWildcard(const std::u16string& pattern, const std::u16string& name) {
   // The pattern as Windows hands it to the file system, with the DOS
   // wildcards: '<' (DOS_STAR), '>' (DOS_QM), '"' (DOS_DOT).
-  std::u16string pattern = given == u"*.*" ? u"*" : given;
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    const char16_t next = i + 1 < pattern.size() ? pattern[i + 1] : 0;
-    if (pattern[i] == u'?') {
-      pattern[i] = u'>';
-    } else if (pattern[i] == u'*' && next == u'.') {
-      pattern[i] = u'<';
-    } else if (pattern[i] == u'.' && (next == u'*' || next == u'?' || next == 0)) {
-      pattern[i] = u'"';
+  std::u16string dos = pattern == u"*.*" ? u"*" : pattern;
+  for (std::size_t i = 0; i < dos.size(); ++i) {
+    const char16_t next = i + 1 < dos.size() ? dos[i + 1] : 0;
+    if (dos[i] == u'?') {
+      dos[i] = u'>';
+    } else if (dos[i] == u'*' && next == u'.') {
+      dos[i] = u'<';
+    } else if (dos[i] == u'.' && (next == u'*' || next == u'?' || next == 0)) {
+      dos[i] = u'"';
     }
   }
   const std::size_t lastDot = name.find_last_of(u'.');
   const std::u16string folded = FoldCase(name);
-  const std::u16string foldedPattern = FoldCase(pattern);
+  const std::u16string foldedPattern = FoldCase(dos);
   // matches[i][j]: pattern from i matches name from j; filled from the ends.
-  const std::size_t np = pattern.size();
+  const std::size_t np = dos.size();
   const std::size_t nn = name.size();
   std::vector<std::vector<bool>> matches(np + 1, std::vector<bool>(nn + 1, false));
   matches[np][nn] = true;
@@ -93,7 +93,7 @@ bool MatchesWildcard(const std::u16string& given, const std::u16string& name) {
     for (std::size_t j = nn + 1; j-- > 0;) {
       const bool more = j < nn;
       bool m = false;
-      switch (pattern[i]) {
+      switch (dos[i]) {
         case u'*': m = matches[i + 1][j] || (more && matches[i][j + 1]); break;
         case u'<':
           m = matches[i + 1][j] || (more && (lastDot == std::u16string::npos || j < lastDot) && matches[i][j + 1]);

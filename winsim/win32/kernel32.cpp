@@ -140,11 +140,48 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD, LPCSTR lpMultiByteStr, int 
   return static_cast<int>(count);
 }
 
+namespace {
+
+// The UTF-8 bytes of `text`, or the error: half a surrogate pair is U+FFFD,
+// or ERROR_NO_UNICODE_TRANSLATION with WC_ERR_INVALID_CHARS.
+DWORD Utf8Bytes(const std::u16string& text, DWORD flags, std::string& bytes) {
+  if ((flags & ~DWORD{WC_ERR_INVALID_CHARS}) != 0) return ERROR_INVALID_FLAGS;
+  for (std::size_t i = 0; (flags & WC_ERR_INVALID_CHARS) && i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool paired =
+        c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+    if (paired) {
+      ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+      return ERROR_NO_UNICODE_TRANSLATION;
+    }
+  }
+  bytes = Narrow(text);
+  return ERROR_SUCCESS;
+}
+
+// The Windows-1252 bytes of `text`, `fallback` for what the page lacks.
+DWORD AnsiBytes(const std::u16string& text, DWORD flags, char fallback, std::string& bytes, bool& usedDefault) {
+  // WC_COMPOSITECHECK, WC_DISCARDNS, WC_SEPCHARS, WC_DEFAULTCHAR, WC_NO_BEST_FIT_CHARS.
+  if ((flags & ~DWORD{0x670}) != 0) return ERROR_INVALID_FLAGS;
+  usedDefault = false;
+  for (const char16_t c : text) {
+    const char b = ToAnsi(c);
+    const bool lacking = b == '?' && c != u'?';
+    usedDefault = usedDefault || lacking;
+    bytes.push_back(lacking ? fallback : b);
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
 // CP_UTF8 takes no default character and no flag but WC_ERR_INVALID_CHARS
-// (ERROR_INVALID_PARAMETER otherwise); half a surrogate pair becomes U+FFFD,
-// or with that flag fails with ERROR_NO_UNICODE_TRANSLATION. The ANSI page
-// writes '?' (or the default character given) for what it lacks and says so
-// in *lpUsedDefaultChar. cchWideChar -1 converts up to and including the
+// (ERROR_INVALID_FLAGS, ERROR_INVALID_PARAMETER); half a surrogate pair
+// becomes U+FFFD, or with that flag fails with ERROR_NO_UNICODE_TRANSLATION.
+// The ANSI page writes '?' (or the default character given) for what it
+// lacks and says so in *lpUsedDefaultChar; Windows' best-fit look-alikes
+// are not modelled. cchWideChar -1 converts up to and including the
 // terminator; cbMultiByte 0 asks for the bytes needed. A buffer too small
 // fails with ERROR_INSUFFICIENT_BUFFER, holding as much as fitted.
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
@@ -159,55 +196,28 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
   const std::size_t count = cchWideChar < 0 ? WideLen(lpWideCharStr) + 1 : static_cast<std::size_t>(cchWideChar);
   const std::u16string text(lpWideCharStr, count);
   std::string bytes;
+  DWORD error = ERROR_INVALID_PARAMETER;  // only UTF-8 and the machine's ANSI page are modelled
   if (CodePage == CP_UTF8) {
-    if ((dwFlags & ~DWORD{WC_ERR_INVALID_CHARS}) != 0) {
-      Fail(ERROR_INVALID_FLAGS);
-      return 0;
+    error = Utf8Bytes(text, dwFlags, bytes);
+    if (error == ERROR_SUCCESS && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr)) {
+      error = ERROR_INVALID_PARAMETER;
     }
-    if (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr) {
-      Fail(ERROR_INVALID_PARAMETER);
-      return 0;
-    }
-    if (dwFlags & WC_ERR_INVALID_CHARS) {
-      for (std::size_t i = 0; i < count; ++i) {
-        const char16_t c = text[i];
-        const bool high = c >= 0xD800 && c < 0xDC00;
-        const bool paired = high && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
-        if (paired) {
-          ++i;
-        } else if (c >= 0xD800 && c < 0xE000) {
-          Fail(ERROR_NO_UNICODE_TRANSLATION);
-          return 0;
-        }
-      }
-    }
-    bytes = Narrow(text);
   } else if (CodePage == CP_ACP || CodePage == 1252) {
-    // WC_COMPOSITECHECK, WC_DISCARDNS, WC_SEPCHARS, WC_DEFAULTCHAR, WC_NO_BEST_FIT_CHARS.
-    if ((dwFlags & ~DWORD{0x670}) != 0) {
-      Fail(ERROR_INVALID_FLAGS);
-      return 0;
-    }
-    const char fallback = lpDefaultChar != nullptr ? *lpDefaultChar : '?';
     bool usedDefault = false;
-    for (const char16_t c : text) {
-      const char b = ToAnsi(c);
-      const bool lacking = b == '?' && c != u'?';
-      usedDefault = usedDefault || lacking;
-      bytes.push_back(lacking ? fallback : b);
-    }
-    if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
-  } else {
-    Fail(ERROR_INVALID_PARAMETER);  // only UTF-8 and the machine's ANSI page are modelled
+    error = AnsiBytes(text, dwFlags, lpDefaultChar != nullptr ? *lpDefaultChar : '?', bytes, usedDefault);
+    if (error == ERROR_SUCCESS && lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = usedDefault ? TRUE : FALSE;
+  }
+  if (error != ERROR_SUCCESS) {
+    Fail(error);
     return 0;
   }
   if (cbMultiByte == 0) return static_cast<int>(bytes.size());
-  if (static_cast<std::size_t>(cbMultiByte) < bytes.size()) {
-    std::memcpy(lpMultiByteStr, bytes.data(), static_cast<std::size_t>(cbMultiByte));
+  const std::size_t fits = std::min(bytes.size(), static_cast<std::size_t>(cbMultiByte));
+  std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(fits), lpMultiByteStr);
+  if (fits < bytes.size()) {
     Fail(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  std::memcpy(lpMultiByteStr, bytes.data(), bytes.size());
   return static_cast<int>(bytes.size());
 }
 
@@ -746,7 +756,8 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileDa
       return INVALID_HANDLE_VALUE;
     }
   }
-  if (directory.size() + 1 + pattern.size() >= MAX_PATH) {
+  const bool verbatim = text.compare(0, 4, u"\\\\?\\") == 0;
+  if (!verbatim && directory.size() + 1 + pattern.size() >= MAX_PATH) {
     Fail(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }

@@ -1,0 +1,28 @@
+// The installer's kept run logs on a machine: the files of
+// C:\ProgramData\Ravelquill\Logs\ named vexinst64-*.log, newest first.
+#pragma once
+#include <string>
+#include <vector>
+
+#include <winsim/machine.h>
+
+namespace vexsim {
+
+// The installer's names for them (its product header has none on this
+// branch): the folder below the machine-wide application data folder, and
+// the pattern of the file names.
+inline const char16_t kRunLogFolder[] = u"Ravelquill\\Logs";
+inline const char16_t kRunLogPattern[] = u"vexinst64-*.log";
+
+// The folder on `machine`: its application data folder lies on the system
+// drive, as SHGetFolderPathW gives it.
+std::u16string RunLogDirectory(const winsim::Machine& machine);
+
+// The run logs, newest first: the last written first; files written at the
+// same moment by the time and the "-N" number in their names, higher first.
+std::vector<const winsim::File*> RunLogs(const winsim::Machine& machine);
+
+// A log's UTF-8 text for a terminal: without a byte-order mark, CR LF as LF.
+std::string TerminalText(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace vexsim
