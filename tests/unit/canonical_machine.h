@@ -14,7 +14,9 @@
 // it) and the times files were written on it, the last error, the counters that hand out process ids, handle
 // values, window handles and hold ids (never reused, so they only grow),
 // the spooler service's stop and start counts and transition stamp (one
-// more per restart), and ended processes, kept only for their exit code.
+// more per restart), ended processes, kept only for their exit code, and
+// the run log files with their folders (one more per run, named by its
+// time).
 // A running process is named by its image wherever it is referred to, so
 // the tray program started anew is the same tray program.
 inline nlohmann::json Canonical(const winsim::Machine& machine) {
@@ -57,6 +59,14 @@ inline nlohmann::json Canonical(const winsim::Machine& machine) {
   j["handles"].erase("next");
   j["desktop"].erase("nextHandle");
   j["files"].erase("nextHoldId");
+  for (const char* list : {"files", "dirs"}) {
+    Json kept = Json::array();
+    for (const Json& entry : j["files"][list]) {
+      const std::string path = entry.is_string() ? entry.get<std::string>() : entry["path"].get<std::string>();
+      if (path.rfind("C:\\ProgramData\\Ravelquill", 0) != 0) kept.push_back(entry);
+    }
+    j["files"][list] = kept;
+  }
   for (const char* field : {"lastError", "nextProcessId", "caller"}) j.erase(field);
   return j;
 }

@@ -175,6 +175,7 @@ class VexsimTest(unittest.TestCase):
 
     def test_changes_list_what_a_run_added_removed_and_changed(self):
         store = r"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\"
+        run_log = r"\+ file C:\\ProgramData\\Ravelquill\\Logs\\vexinst64-\d{8}-\d{6}-%s(-\d+)?\.log: size \d+ bytes$"
 
         def default_product_printer(machine):
             machine["spooler"]["defaultPrinter"] = "Ravelquill"
@@ -195,6 +196,7 @@ class VexsimTest(unittest.TestCase):
                 r"\+ file " + store + r"vexhelp\.chm: ",
                 r'\+ registry value HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run RavelquillTray: data REG_SZ "C:\\Program Files\\Ravelquill\\ravtray\.exe"',
                 r"\+ running program ravtray\.exe \(pid \d+\)",
+                run_log % "install",
             ]),
             ("an uninstall of the default printer", default_product_printer, "uninstall", 2, [
                 r'- monitor "Ravelquill:" \(Windows x64\)$',
@@ -208,11 +210,13 @@ class VexsimTest(unittest.TestCase):
                 r"- file " + store + r"vexhelp\.chm$",
                 r"- registry value HKLM\\.*\\Run RavelquillTray$",
                 r"- running program ravtray\.exe \(pid \d+\)$",
+                run_log % "uninstall",
             ]),
             ("a reinstall over an older driver copy", older_driver_copy, "install", 1, [
                 r"~ file " + store + r"vexdrv64\.dll: version 7\.0\.0\.2415 -> 7\.0\.0\.2446$",
                 r"- file C:\\Program Files\\Ravelquill\\ravtray\.exe$",
                 r"- running program ravtray\.exe \(pid \d+\)$",
+                run_log % "install",
             ]),
         ]
         for what, edit, word, exit_code, expected in cases:

@@ -51,9 +51,12 @@ RunOutcome RunInstall(bool noTray, HWND owner) {
   ReInstall(context);
   const DWORD scheduled = ScheduleDeferredDeletes(context);
   ShowLogWindowIfNeeded(context, owner);
-  const RunOutcome outcome{context.ErrorCount != 0, scheduled};
+  RunOutcome outcome{context.ErrorCount != 0, scheduled, {}};
   // Written after the window has closed, so never shown.
   LogLine(context, TEXT(">>0020"));
+  // The log outlives the context: its file is written once the exit code is known.
+  outcome.Log = context.LogText;
+  context.LogText = TextBuffer{};
   FreeContext(context);
   return outcome;
 }

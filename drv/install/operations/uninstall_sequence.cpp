@@ -46,7 +46,10 @@ RunOutcome RunUnInstall(HWND owner) {
   UnInstallAndClean(context);
   const DWORD scheduled = ScheduleDeferredDeletes(context);
   ShowLogWindowIfNeeded(context, owner);
-  const RunOutcome outcome{context.ErrorCount != 0, scheduled};
+  RunOutcome outcome{context.ErrorCount != 0, scheduled, {}};
+  // The log outlives the context: its file is written once the exit code is known.
+  outcome.Log = context.LogText;
+  context.LogText = TextBuffer{};
   FreeContext(context);
   return outcome;
 }

@@ -56,6 +56,15 @@ constexpr UINT TrayQuitMessage = WM_USER + 2;
 // The title of the product's help window, as the help viewer shows it.
 constexpr LPCWSTR ProductHelpTitle = TEXT("Ravelquill Help");
 
+// Where each install and uninstall keeps its run log as a file: in these
+// folders under the machine-wide application data folder, one file a run,
+// named prefix, local date and time, command word, extension
+// ("vexinst64-20261208-114312-install.log").
+constexpr WCHAR ProductDataFolder[] = TEXT("Ravelquill");
+constexpr WCHAR RunLogFolder[] = TEXT("Logs");
+constexpr WCHAR RunLogFilePrefix[] = TEXT("vexinst64-");
+constexpr WCHAR RunLogFileExtension[] = TEXT(".log");
+
 // An ASCII wide text as the ANSI calls take it, copied by the compiler, so
 // a name used by both kinds of call is still written once.
 template <SIZE_T Length>

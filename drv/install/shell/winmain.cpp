@@ -8,8 +8,9 @@
 #include "../tray/help_window.h"
 #include "../tray/tray_companion.h"
 #include "command_line.h"
-#include "module_instance.h"
 #include "exit_codes.h"
+#include "module_instance.h"
+#include "run_log_file.h"
 #include "wide_text.h"
 
 HINSTANCE ModuleInstance = nullptr;
@@ -37,13 +38,18 @@ const CommandWord kCommandWords[] = {
     {TEXT("onInit"), Command::CheckInit},
 };
 
-Command FindCommand(LPCWSTR word) {
+const CommandWord kSetDefault = {TEXT("def.set"), Command::SetDefault};
+const CommandWord kNoCommand = {nullptr, Command::None};
+
+// The table's entry for `word`: its kind, and the word as the installer
+// spells it, whatever case it was given in.
+const CommandWord& FindCommand(LPCWSTR word) {
   for (const CommandWord& entry : kCommandWords) {
-    if (WideEqualAsciiNoCase(word, entry.Word)) return entry.Kind;
+    if (WideEqualAsciiNoCase(word, entry.Word)) return entry;
   }
   // The one word matched exactly: its callers never vary its case.
-  if (WideEqual(word, TEXT("def.set"))) return Command::SetDefault;
-  return Command::None;
+  if (WideEqual(word, kSetDefault.Word)) return kSetDefault;
+  return kNoCommand;
 }
 
 int ExitCodeOf(const RunOutcome& outcome, int success) {
@@ -52,15 +58,24 @@ int ExitCodeOf(const RunOutcome& outcome, int success) {
   return success;
 }
 
-int RunCommand(Command command, HWND owner) {
+// The exit code of an install or uninstall, its log kept as a file first.
+int FinishRun(RunOutcome outcome, int success, LPCWSTR word) {
+  const int exitCode = ExitCodeOf(outcome, success);
+  KeepRunLogFile(outcome.Log, word, exitCode);
+  TextFree(outcome.Log);
+  return exitCode;
+}
+
+int RunCommand(const CommandWord& entry, HWND owner) {
+  const Command command = entry.Kind;
   // The help viewer holds the help file that install and uninstall replace.
   if (command == Command::Install || command == Command::InstallNoTray || command == Command::Uninstall) {
     CloseHelpWindow();
   }
   switch (command) {
-    case Command::Install: return ExitCodeOf(RunInstall(false, owner), ExitInstalled);
-    case Command::InstallNoTray: return ExitCodeOf(RunInstall(true, owner), ExitInstalled);
-    case Command::Uninstall: return ExitCodeOf(RunUnInstall(owner), ExitUninstalled);
+    case Command::Install: return FinishRun(RunInstall(false, owner), ExitInstalled, entry.Word);
+    case Command::InstallNoTray: return FinishRun(RunInstall(true, owner), ExitInstalled, entry.Word);
+    case Command::Uninstall: return FinishRun(RunUnInstall(owner), ExitUninstalled, entry.Word);
     case Command::RemoveTray:
       // Its caller reads the same code as for no command.
       StopTrayCompanion();
