@@ -48,22 +48,49 @@ std::u16string ParentPath(const std::u16string& full) {
   return full.substr(0, cut);
 }
 
-std::vector<DirectoryEntry> ListDirectory(const FileSystem& files, const std::u16string& full) {
+namespace {
+
+// From `it` on, the first key of `map` that names a direct child of the
+// directory whose folded path with its separator is `prefix`; a
+// subdirectory's own contents are passed over in one step (']' follows '\').
+template <typename Map>
+typename Map::const_iterator NextChild(const Map& map, const std::u16string& prefix, typename Map::const_iterator it) {
+  while (it != map.end() && StartsWith(it->first, prefix)) {
+    const std::size_t slash = it->first.find(u'\\', prefix.size());
+    if (slash == std::u16string::npos) {
+      if (it->first.size() > prefix.size()) return it;
+      ++it;
+    } else {
+      it = map.lower_bound(it->first.substr(0, slash) + u']');
+    }
+  }
+  return map.end();
+}
+
+}  // namespace
+
+std::optional<DirectoryEntry> NextDirectoryEntry(const FileSystem& files, const std::u16string& full,
+                                                 const std::u16string& after) {
   const std::u16string prefix = IsRoot(full) ? FoldCase(full) : FoldCase(full) + u"\\";
-  std::map<std::u16string, DirectoryEntry> entries;  // by folded name: NTFS's order
-  const auto take = [&](const std::u16string& key, const std::u16string& path, const File* file) {
-    if (key.size() <= prefix.size() || key.find(u'\\', prefix.size()) != std::u16string::npos) return;
-    entries.emplace(key.substr(prefix.size()), DirectoryEntry{path.substr(prefix.size()), file});
+  const auto start = [&](const auto& map) {
+    return after.empty() ? map.lower_bound(prefix) : map.upper_bound(prefix + after);
   };
-  for (auto it = files.dirs.lower_bound(prefix); it != files.dirs.end() && StartsWith(it->first, prefix); ++it) {
-    take(it->first, it->second, nullptr);
+  const auto dir = NextChild(files.dirs, prefix, start(files.dirs));
+  const auto file = NextChild(files.files, prefix, start(files.files));
+  // A directory and a file of one folded name: the directory is listed.
+  if (dir != files.dirs.end() && (file == files.files.end() || dir->first <= file->first)) {
+    return DirectoryEntry{dir->second.substr(prefix.size()), nullptr};
   }
-  for (auto it = files.files.lower_bound(prefix); it != files.files.end() && StartsWith(it->first, prefix); ++it) {
-    take(it->first, it->second.path, &it->second);
-  }
+  if (file != files.files.end()) return DirectoryEntry{file->second.path.substr(prefix.size()), &file->second};
+  return std::nullopt;
+}
+
+std::vector<DirectoryEntry> ListDirectory(const FileSystem& files, const std::u16string& full) {
   std::vector<DirectoryEntry> listed;
-  listed.reserve(entries.size());
-  for (auto& entry : entries) listed.push_back(std::move(entry.second));
+  for (auto entry = NextDirectoryEntry(files, full, u""); entry;
+       entry = NextDirectoryEntry(files, full, FoldCase(entry->name))) {
+    listed.push_back(*entry);
+  }
   return listed;
 }
 

@@ -702,12 +702,13 @@ bool NextFindEntry(FindState& state, LPWIN32_FIND_DATAW data) {
     }
   }
   const bool fromStart = state.last.empty() || state.last == u"." || state.last == u"..";
-  for (const DirectoryEntry& entry : ListDirectory(fs, state.directory)) {
-    const std::u16string key = FoldCase(entry.name);
-    if (!fromStart && key <= state.last) continue;
-    if (!MatchesWildcard(state.pattern, entry.name)) continue;
-    state.last = key;
-    FillFindData(entry.name, entry.file, data);
+  std::u16string after = fromStart ? std::u16string() : state.last;
+  for (auto entry = NextDirectoryEntry(fs, state.directory, after); entry;
+       entry = NextDirectoryEntry(fs, state.directory, after)) {
+    after = FoldCase(entry->name);
+    if (!MatchesWildcard(state.pattern, entry->name)) continue;
+    state.last = after;
+    FillFindData(entry->name, entry->file, data);
     return true;
   }
   return false;

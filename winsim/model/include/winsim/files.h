@@ -104,6 +104,10 @@ struct DirectoryEntry {
 // The entries of the directory `full` in the order NTFS lists them: by
 // name, compared upper-cased ("." and ".." are not entries).
 std::vector<DirectoryEntry> ListDirectory(const FileSystem& files, const std::u16string& full);
+// The entry of `full` that follows the one whose folded name is `after`
+// (empty: the first) in that order, found without listing the directory.
+std::optional<DirectoryEntry> NextDirectoryEntry(const FileSystem& files, const std::u16string& full,
+                                                 const std::u16string& after);
 // Whether a long file name matches a FindFirstFileW pattern, as Windows
 // matches it: without regard to case; "*.*" is "*"; "?" matches one
 // character, or none at a period or the end of the name; "*" before a
