@@ -5,6 +5,8 @@
 
 #include <winsim/files.h>
 
+#include "shell/product.h"
+
 namespace vexsim {
 
 namespace {
@@ -13,7 +15,7 @@ namespace {
 // "vexinst64-", then the run's number in that second (the first has none).
 std::tuple<std::u16string, unsigned long> NameOrder(const std::u16string& path) {
   const std::u16string name = path.substr(path.find_last_of(u'\\') + 1);
-  const std::u16string prefix = u"vexinst64-";
+  const std::u16string prefix = RunLogFilePrefix;
   const std::u16string stamp = name.substr(std::min(prefix.size(), name.size()), 15);
   const std::size_t dot = name.rfind(u'.');
   const std::size_t dash = name.rfind(u'-', dot);
@@ -30,13 +32,14 @@ std::tuple<std::u16string, unsigned long> NameOrder(const std::u16string& path) 
 }  // namespace
 
 std::u16string RunLogDirectory(const winsim::Machine& machine) {
-  return machine.systemDirectory.substr(0, 2) + u"\\ProgramData\\" + kRunLogFolder;
+  return machine.systemDirectory.substr(0, 2) + u"\\ProgramData\\" + ProductDataFolder + u"\\" + RunLogFolder;
 }
 
 std::vector<const winsim::File*> RunLogs(const winsim::Machine& machine) {
+  const std::u16string pattern = std::u16string(RunLogFilePrefix) + u"*" + RunLogFileExtension;
   std::vector<const winsim::File*> logs;
   for (const winsim::DirectoryEntry& entry : winsim::ListDirectory(machine.files, RunLogDirectory(machine))) {
-    if (entry.file != nullptr && winsim::MatchesWildcard(kRunLogPattern, entry.name)) logs.push_back(entry.file);
+    if (entry.file != nullptr && winsim::MatchesWildcard(pattern, entry.name)) logs.push_back(entry.file);
   }
   std::stable_sort(logs.begin(), logs.end(), [](const winsim::File* a, const winsim::File* b) {
     return std::make_tuple(a->written, NameOrder(a->path)) > std::make_tuple(b->written, NameOrder(b->path));

@@ -8,12 +8,6 @@
 
 namespace vexsim {
 
-// The installer's names for them (its product header has none on this
-// branch): the folder below the machine-wide application data folder, and
-// the pattern of the file names.
-inline const char16_t kRunLogFolder[] = u"Ravelquill\\Logs";
-inline const char16_t kRunLogPattern[] = u"vexinst64-*.log";
-
 // The folder on `machine`: its application data folder lies on the system
 // drive, as SHGetFolderPathW gives it.
 std::u16string RunLogDirectory(const winsim::Machine& machine);
