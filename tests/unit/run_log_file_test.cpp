@@ -90,6 +90,21 @@ TEST_F(RunLogFileTest, NoFolderForTheLogsOrAFullDiskKeepsNoFileAndChangesNothing
   EXPECT_TRUE(Files().empty());
 }
 
+// A long log goes out in pieces; a surrogate pair across a piece's end
+// stays one character.
+TEST_F(RunLogFileTest, ALongLogIsWrittenWholeInPieces) {
+  std::u16string text(4095, u'a');
+  text += u"\U0001F5A8 printer\r\n";
+  text += std::u16string(9000, u'b');
+  TextBuffer log{};
+  TextAssign(log, text.c_str());
+  EXPECT_TRUE(KeepRunLogFileIn(u"C:\\ProgramData", log, TEXT("in"), ExitInstalled));
+  TextFree(log);
+  const auto files = Files();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files.begin()->second, winsim::Narrow(text) + "exit code: 1 (installed)\r\n");
+}
+
 // Of 1,000 older logs the 19 newest stay beside the new one; a name Windows'
 // wildcard lets through but not of the installer's pattern is never deleted.
 TEST_F(RunLogFileTest, TheTwentyNewestLogsAreKeptAndNoOtherFile) {

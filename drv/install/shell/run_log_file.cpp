@@ -3,7 +3,6 @@
 #include <shlobj.h>
 
 #include "exit_codes.h"
-#include "global_block.h"
 #include "log_format.h"
 #include "product.h"
 #include "wide_text.h"
@@ -23,9 +22,6 @@ constexpr SIZE_T kLongestNumber = 4;  // -2 ... -9999
 constexpr SIZE_T kLongestName = kPrefixLength + kStampLength + 1 + kLongestWord + 1 + kLongestNumber + kExtensionLength;
 static_assert(RunLogNamesPerSecond <= 9999, "a second run's number must fit the names that are pruned");
 
-// A log longer than this (in characters) is not kept: its UTF-8 form, up to
-// three bytes a character, must fit the int counts WideCharToMultiByte takes.
-constexpr ULONGLONG kLongestLog = 0x10000000;
 // Entries looked at in one listing of the folder, so a folder that keeps
 // growing while it is listed cannot hold the run.
 constexpr DWORD kMostEntriesListed = 100000;
@@ -215,39 +211,40 @@ void PruneLogFiles(const PathText& folder, LPCWSTR written) {
   });
 }
 
-// The log and the exit code line in UTF-8, in one block of `bytes`; empty
-// when it cannot be made.
-GlobalBlock<CHAR> Utf8Contents(const TextBuffer& log, int exitCode, DWORD& bytes) {
+// Writes `count` UTF-16 units of `text` to `file` as UTF-8, a piece at a
+// time, so a long log needs no copy of its own (a piece never ends inside a
+// surrogate pair). False when any piece fails.
+bool WriteUtf8(HANDLE file, LPCWSTR text, SIZE_T count) {
+  constexpr SIZE_T kPieceChars = 4096;
+  CHAR bytes[kPieceChars * 3];  // UTF-8 takes at most three bytes per UTF-16 unit
+  while (count > 0) {
+    SIZE_T piece = count < kPieceChars ? count : kPieceChars;
+    if (piece < count && text[piece - 1] >= 0xD800 && text[piece - 1] <= 0xDBFF) --piece;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(piece), bytes,
+                                         static_cast<int>(sizeof(bytes)), nullptr, nullptr);
+    DWORD written = 0;
+    if (size <= 0 || !WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) ||
+        written != static_cast<DWORD>(size)) {
+      return false;
+    }
+    text += piece;
+    count -= piece;
+  }
+  return true;
+}
+
+// The log, then the line with the exit code and its meaning.
+bool WriteContents(HANDLE file, const TextBuffer& log, int exitCode) {
   WCHAR line[128];
   const SIZE_T lineChars = AppendFormat(line, sizeof(line) / sizeof(line[0]), 0, TEXT("exit code: %d (%s)\r\n"),
                                         exitCode, ExitCodeMeaningOf(exitCode));
-  const ULONGLONG logChars = TextLength(log);
-  if (logChars > kLongestLog) return {};
-  const int logBytes = logChars == 0 ? 0
-                                     : WideCharToMultiByte(CP_UTF8, 0, TextString(log), static_cast<int>(logChars),
-                                                           nullptr, 0, nullptr, nullptr);
-  const int lineBytes =
-      WideCharToMultiByte(CP_UTF8, 0, line, static_cast<int>(lineChars), nullptr, 0, nullptr, nullptr);
-  if ((logChars != 0 && logBytes <= 0) || lineBytes <= 0) return {};
-  GlobalBlock<CHAR> contents = GlobalBlock<CHAR>::Allocate(static_cast<SIZE_T>(logBytes) + lineBytes);
-  if (!contents) return {};
-  if (logBytes != 0 && WideCharToMultiByte(CP_UTF8, 0, TextString(log), static_cast<int>(logChars), contents.Get(),
-                                           logBytes, nullptr, nullptr) != logBytes) {
-    return {};
-  }
-  if (WideCharToMultiByte(CP_UTF8, 0, line, static_cast<int>(lineChars), contents.Get() + logBytes, lineBytes, nullptr,
-                          nullptr) != lineBytes) {
-    return {};
-  }
-  bytes = static_cast<DWORD>(logBytes) + static_cast<DWORD>(lineBytes);
-  return contents;
+  return WriteUtf8(file, TextString(log), static_cast<SIZE_T>(TextLength(log))) && WriteUtf8(file, line, lineChars);
 }
 
 // A new file named for this second (the next free number when runs share
-// it) holding `contents` whole, its name in `name`; nothing when it cannot
-// be written whole.
-bool WriteNewLogFile(const PathText& folder, LPCWSTR word, const GlobalBlock<CHAR>& contents, DWORD bytes,
-                     PathText& name) {
+// it) holding the log and its exit code whole, its name in `name`; nothing
+// when it cannot be written whole.
+bool WriteNewLogFile(const PathText& folder, LPCWSTR word, const TextBuffer& log, int exitCode, PathText& name) {
   SYSTEMTIME now = {};
   GetLocalTime(&now);
   for (DWORD number = 1; number <= RunLogNamesPerSecond; ++number) {
@@ -259,8 +256,7 @@ bool WriteNewLogFile(const PathText& folder, LPCWSTR word, const GlobalBlock<CHA
       if (GetLastError() == ERROR_FILE_EXISTS) continue;
       return false;
     }
-    DWORD written = 0;
-    const bool whole = WriteFile(file, contents.Get(), bytes, &written, nullptr) && written == bytes;
+    const bool whole = WriteContents(file, log, exitCode);
     const bool closed = CloseHandle(file) != FALSE;
     if (whole && closed) return true;
     // A cut log would pass for the whole account of the run.
@@ -284,10 +280,8 @@ bool KeepRunLogFileIn(LPCWSTR dataFolder, const TextBuffer& log, LPCWSTR word, i
   if (!MakeFolder(folder)) return false;
   if (!folder.Append('\\')) return false;
 
-  DWORD bytes = 0;
-  const GlobalBlock<CHAR> contents = Utf8Contents(log, exitCode, bytes);
   PathText name;
-  const bool kept = contents && WriteNewLogFile(folder, word, contents, bytes, name);
+  const bool kept = WriteNewLogFile(folder, word, log, exitCode, name);
   PruneLogFiles(folder, kept ? name.Get() : nullptr);
   return kept;
 }
