@@ -95,7 +95,11 @@ std::string RegistryValue(const std::string& quotedName, DWORD type, const BYTE*
     // Exact bytes: a list with empty entries, text without its terminator.
     value = Object({Field("hex", Hex(data, size))});
   }
-  return Object({Field("name", quotedName), Field("type", std::to_string(type)), Field("data", value)});
+  const char* const kTypeNames[] = {"REG_NONE",  "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY",
+                                    "REG_DWORD", nullptr,  nullptr,         "REG_MULTI_SZ"};
+  const std::string typeName =
+      type < 8 && kTypeNames[type] ? "\"" + std::string(kTypeNames[type]) + "\"" : std::to_string(type);
+  return Object({Field("name", quotedName), Field("type", typeName), Field("data", value)});
 }
 
 }  // namespace vexsnap

@@ -60,7 +60,11 @@ void ReadService(Snapshot& snapshot) {
     snapshot.LeaveOut("the spooler service's state", GetLastError());
   } else {
     const bool running = status.dwCurrentState == SERVICE_RUNNING;
-    fields = {Field("state", Number(status.dwCurrentState))};
+    const char* const kStates[] = {"SERVICE_STOPPED", "SERVICE_START_PENDING",    "SERVICE_STOP_PENDING",
+                                   "SERVICE_RUNNING", "SERVICE_CONTINUE_PENDING", "SERVICE_PAUSE_PENDING",
+                                   "SERVICE_PAUSED"};
+    const DWORD state = status.dwCurrentState;
+    fields = {Field("state", state >= 1 && state <= 7 ? "\"" + std::string(kStates[state - 1]) + "\"" : Number(state))};
     if (running) fields.push_back(Field("process", Number(kSpoolerProcess)));
     snapshot.service = Object({Field("spooler", Object(fields))});
     if (running) {
