@@ -43,15 +43,16 @@ void ReadService(Snapshot& snapshot) {
   std::vector<std::string> fields;
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
   if (manager == nullptr) {
-    // The installer meets the same refusal: keep it.
-    fields = {Field("managerOpenError", Number(GetLastError()))};
-    snapshot.service = Object({fields[0], Field("spooler", Object({Field("state", "\"SERVICE_RUNNING\"")}))});
-    snapshot.LeaveOut("the service manager", GetLastError());
-    return;
+    // The installer meets the same refusal; the service keeps its defaults.
+    const DWORD error = GetLastError();
+    snapshot.service = Object({Field("managerOpenError", Number(error))});
+    return snapshot.LeaveOut("the service manager", error);
   }
   SC_HANDLE service = OpenServiceW(manager, L"spooler", SERVICE_QUERY_STATUS);
   SERVICE_STATUS status = {};
   if (service == nullptr) {
+    // The installer meets the same refusal (no such service, access denied):
+    // the state it cannot reach is of no account.
     const DWORD error = GetLastError();
     snapshot.service =
         Object({Field("spooler", Object({Field("state", "\"SERVICE_RUNNING\""), Field("openError", Number(error))}))});
@@ -249,9 +250,15 @@ void ReadDriverDirectory(Snapshot& snapshot) {
   }
   snapshot.environment =
       Object({Field("name", Quote(X64Modules.Environment)), Field("driverDirectory", Quote(snapshot.driverDirectory))});
-  // Staged files lie in the directory itself, registered ones under 3\.
-  for (const std::wstring& folder : {snapshot.driverDirectory, snapshot.driverDirectory + L"\\3"}) {
-    if (!snapshot.AddFolder(folder)) snapshot.LeaveOut("the listing of " + Utf8(folder), GetLastError());
+  // Staged files lie in the directory itself; under 3\ lie every driver's
+  // files, of which the product's are the installer's concern (the drivers'
+  // own files are added with the drivers).
+  const std::vector<std::wstring> product = {X64Modules.DriverFile, X64Modules.UiFile, ProductHelpFile};
+  if (!snapshot.AddFolder(snapshot.driverDirectory)) {
+    snapshot.LeaveOut("the listing of " + Utf8(snapshot.driverDirectory), GetLastError());
+  }
+  if (!snapshot.AddFolder(snapshot.driverDirectory + L"\\3", &product)) {
+    snapshot.LeaveOut("the listing of " + Utf8(snapshot.driverDirectory + L"\\3"), GetLastError());
   }
 }
 

@@ -37,9 +37,9 @@ struct Snapshot {
   void AddFile(const std::wstring& path);
   void AddDirectory(const std::wstring& path);  // and the folders above it
   void LeaveOut(const std::string& what, DWORD error);
-  // Records every file of `folder` (not its sub-folders); false when it
-  // cannot be listed.
-  bool AddFolder(const std::wstring& folder);
+  // Records the files of `folder` (not its sub-folders), only those named
+  // in `only` when it is given; false when the folder cannot be listed.
+  bool AddFolder(const std::wstring& folder, const std::vector<std::wstring>* only = nullptr);
 };
 
 // JSON text: a quoted UTF-8 string, hex bytes, a registry value record.

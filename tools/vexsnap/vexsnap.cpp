@@ -6,6 +6,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "shell/product.h"
@@ -26,7 +27,7 @@ void Snapshot::AddFile(const std::wstring& path) {
   if (slash != std::wstring::npos) AddDirectory(path.substr(0, slash));
 }
 
-bool Snapshot::AddFolder(const std::wstring& folder) {
+bool Snapshot::AddFolder(const std::wstring& folder, const std::vector<std::wstring>* only) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
@@ -36,7 +37,9 @@ bool Snapshot::AddFolder(const std::wstring& folder) {
     if (name == L"." || name == L"..") continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       AddDirectory(folder + L"\\" + name);
-    } else {
+    } else if (only == nullptr || std::any_of(only->begin(), only->end(), [&name](const std::wstring& wanted) {
+                 return lstrcmpiW(wanted.c_str(), name.c_str()) == 0;
+               })) {
       AddFile(folder + L"\\" + name);
     }
   } while (FindNextFileW(search, &found));
@@ -70,6 +73,8 @@ std::string ProductVersion(const std::wstring& path) {
 
 }  // namespace
 
+constexpr unsigned long long kLargestFile = 64ull << 20;
+
 // A file's size stands in for its bytes: "00*N" is N zero bytes.
 std::string FileRecords(Snapshot& snapshot) {
   std::vector<std::string> records;
@@ -81,6 +86,11 @@ std::string FileRecords(Snapshot& snapshot) {
       continue;
     }
     const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    // vexsim holds every file's bytes: a bound keeps a snapshot loadable.
+    if (size > kLargestFile) {
+      snapshot.LeaveOut("the file " + Utf8(path) + ", larger than 64 MiB", ERROR_FILE_TOO_LARGE);
+      continue;
+    }
     std::vector<std::string> fields = {Field("path", Quote(path))};
     if (size > 0) fields.push_back(Field("data", "\"00*" + std::to_string(size) + "\""));
     const std::string version = ProductVersion(path);
