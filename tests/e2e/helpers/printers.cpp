@@ -3,11 +3,13 @@
 // reports them).
 //
 //   printers.exe add NAME PORT DRIVER [--comment C] [--location L]
-//                    [--settings S] [--default]
+//                    [--settings S] [--default] [--count N] [--no-datatype]
 //       adds the printer with the RAW data type and a device mode (Wine can
 //       open no printer without a data type, and would otherwise load the
 //       driver's UI module), writes S as the printer data "SubKey", plain and
-//       under "DsUser", and makes it the default printer
+//       under "DsUser", and makes it the default printer; with --count, N
+//       printers NAME-1 ... NAME-N; with --no-datatype, as the installer adds
+//       one (Wine then half-makes it: listed, but it cannot be opened)
 //   printers.exe add-driver NAME DRIVER UI HELP
 //       registers the driver NAME from the three files, staged in the driver
 //       directory as the installer stages them
@@ -37,10 +39,16 @@ int Add(int argc, LPWSTR* argv) {
   LPWSTR location = nullptr;
   LPWSTR settings = nullptr;
   bool makeDefault = false;
+  bool noDatatype = false;
+  int count = 0;
   for (int i = 5; i < argc; ++i) {
     const std::wstring option = argv[i];
     if (option == L"--default") {
       makeDefault = true;
+    } else if (option == L"--no-datatype") {
+      noDatatype = true;
+    } else if (i + 1 < argc && option == L"--count") {
+      count = _wtoi(argv[++i]);
     } else if (i + 1 < argc && option == L"--comment") {
       comment = argv[++i];
     } else if (i + 1 < argc && option == L"--location") {
@@ -65,7 +73,17 @@ int Add(int argc, LPWSTR* argv) {
   info.pDatatype = const_cast<LPWSTR>(L"RAW");
   info.pDevMode = &devMode;
   info.Priority = 1;
+  if (noDatatype) info.pDatatype = nullptr;
+  for (int i = 1; i <= count; ++i) {
+    const std::wstring numbered = std::wstring(name) + L"-" + std::to_wstring(i);
+    info.pPrinterName = const_cast<LPWSTR>(numbered.c_str());
+    HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    if (added == nullptr) return Fail("AddPrinterW", GetLastError());
+    ClosePrinter(added);
+  }
+  if (count > 0) return WriteOut("{" + Field("added", Number(count)) + "}\n"), 0;
   HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+  if (printer == nullptr && noDatatype) return WriteOut("{" + Field("half_made", Number(GetLastError())) + "}\n"), 0;
   if (printer == nullptr) return Fail("AddPrinterW", GetLastError());
   if (settings != nullptr) {
     const std::string text = Utf8(settings);  // the product writes ANSI; the scenarios use ASCII names
