@@ -166,6 +166,18 @@ class VexsimTest(unittest.TestCase):
         shown = self.vexsim("show", "--machine", self.machine)
         self.assertIn("  DeleteFileW: error 5, calls 1, skips 9998\n", shown.stdout)
 
+    def test_the_installer_runs_where_the_machine_has_it(self):
+        """A snapshot keeps the installer where it was found; vexsim runs it there."""
+        self.assertEqual(self.vexsim("new", "--machine", self.machine).returncode, 0)
+
+        def move(machine):
+            for file in machine["files"]["files"]:
+                if file["path"].endswith("\\vexinst64.exe"):
+                    file["path"] = "D:\\Setup\\vexinst64.exe"
+        self.edit_machine(move)
+        result = self.run_installer("--trace", "onChkDrv")
+        self.assertIn('GetCommandLineW() = "\\"D:\\Setup\\vexinst64.exe\\" onChkDrv"', result.stdout)
+
     def edit_machine(self, edit):
         with open(self.machine) as file:
             machine = json.load(file)

@@ -101,8 +101,9 @@ int Run(const Options& options) {
   const std::size_t shownBefore = machine.desktop.dialogs.size();
   winsim::trace::StartRecording(options.trace);
 
-  const int exitCode = winsim::RunWinMain(winsim::presets::kInstallerPath,
-                                          winsim::presets::InstallerCommandLine(CommandArguments(options)));
+  const std::u16string image = winsim::presets::InstallerImage(machine);
+  const int exitCode =
+      winsim::RunWinMain(image, winsim::presets::InstallerCommandLine(CommandArguments(options), image));
   machine.desktop.shiftDown = false;  // the user lets go
   machine.desktop.script.clear();
 

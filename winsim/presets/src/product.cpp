@@ -30,10 +30,19 @@ void LayOutProduct(Machine& machine, WORD build, const std::u16string& directory
   files.Put(directory + u"\\ravtray.exe", ModuleBytes(5000, 0x55, build), version);
 }
 
-std::u16string InstallerCommandLine(const std::u16string& arguments) {
-  std::u16string line = u"\"" + std::u16string(kInstallerPath) + u"\"";
+std::u16string InstallerCommandLine(const std::u16string& arguments, const std::u16string& image) {
+  std::u16string line = u"\"" + image + u"\"";
   if (!arguments.empty()) line += u" " + arguments;
   return line;
+}
+
+std::u16string InstallerImage(const Machine& machine) {
+  if (machine.files.files.count(FoldCase(kInstallerPath)) != 0) return kInstallerPath;
+  const std::u16string name = FoldCase(u"\\vexinst64.exe");
+  for (const auto& [key, file] : machine.files.files) {
+    if (key.size() > name.size() && key.compare(key.size() - name.size(), name.size(), name) == 0) return file.path;
+  }
+  return kInstallerPath;
 }
 
 Driver& AddDriver(Machine& machine, const std::u16string& name) {

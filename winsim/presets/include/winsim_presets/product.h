@@ -41,9 +41,14 @@ std::unique_ptr<Machine> ProductMachine(WORD build = kDefaultBuild);
 // installer, the monitor, the driver, its user interface and the help file).
 void LayOutProduct(Machine& machine, WORD build, const std::u16string& directory = kProductDirectory);
 
-// The command line a setup program gives the installer: its quoted path,
-// then `arguments`.
-std::u16string InstallerCommandLine(const std::u16string& arguments = std::u16string());
+// The command line a setup program gives the installer: its quoted path
+// (`image`), then `arguments`.
+std::u16string InstallerCommandLine(const std::u16string& arguments = std::u16string(),
+                                    const std::u16string& image = kInstallerPath);
+// Where the installer lies on `machine`: the product's own place when it is
+// there, else the first "vexinst64.exe" of the machine (a snapshot keeps it
+// where it was found), else the product's place.
+std::u16string InstallerImage(const Machine& machine);
 
 // Registers a driver of the native environment, its files in the driver
 // store, unless one of that name exists; returns it.
