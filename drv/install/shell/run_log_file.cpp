@@ -218,8 +218,11 @@ bool WriteUtf8(HANDLE file, LPCWSTR text, SIZE_T count) {
   constexpr SIZE_T kPieceChars = 4096;
   CHAR bytes[kPieceChars * 3];  // UTF-8 takes at most three bytes per UTF-16 unit
   while (count > 0) {
-    SIZE_T piece = count < kPieceChars ? count : kPieceChars;
-    if (piece < count && text[piece - 1] >= 0xD800 && text[piece - 1] <= 0xDBFF) --piece;
+    SIZE_T piece = count;
+    if (piece > kPieceChars) {
+      piece = kPieceChars;
+      if (text[piece - 1] >= 0xD800 && text[piece - 1] <= 0xDBFF) --piece;  // keep the pair together
+    }
     const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(piece), bytes,
                                          static_cast<int>(sizeof(bytes)), nullptr, nullptr);
     DWORD written = 0;
