@@ -50,6 +50,7 @@ SESSION_MANAGER = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session 
 SETTINGS_ROOT = r"HKEY_CURRENT_USER\Software\Morvath Software KFT\Ravelquill\Ravelquills" + "\\"
 TRAY_MUTEX_PREFIX = "rvs::"
 MODULES = ("vexdrv64.dll", "vexui64.dll", "vexhelp.chm")
+TRAY_START_SECONDS = 5
 
 
 @dataclass
@@ -447,6 +448,19 @@ def snapshot(prefix: Prefix, target: Path):
     return json.loads(target.read_text(encoding="utf-8")), said
 
 
+def settle_tray(prefix: Prefix, expected: bool) -> None:
+    """The installer starts the tray program without waiting for it: give it
+    the moment it takes to hold its mutex and show its window (or to be seen
+    not to), so the snapshot finds it up or gone, not half-started."""
+    def settled():
+        state = prefix.state()
+        return state["tray_mutex"] == state["tray_window"] and (state["tray_window"] or not expected)
+    try:
+        wait_until(settled, TRAY_START_SECONDS, "the tray program", interval=0.2)
+    except E2EError:
+        pass  # the snapshot shows what there is; a difference stays one
+
+
 def machine_logs(machine: dict) -> list:
     logs = _fold(LOGS_WIN) + "\\"
     return sorted(f["path"] for f in machine.get("files", {}).get("files", []) if _fold(f["path"]).startswith(logs))
@@ -465,8 +479,9 @@ def compare_one(prefix: Prefix, word: str, step: int, folder: Path) -> Compared:
     logs_dir = prefix.unix_path(LOGS_WIN)
     earlier = set(logs_dir.glob("*.log")) if logs_dir.exists() else set()
     real = prefix.install(word)
-    after, left_after = snapshot(prefix, folder / (stem + "-wine.json"))
     saved = json.loads(predicted_machine.read_text(encoding="utf-8"))
+    settle_tray(prefix, normalise(saved)["tray running"])
+    after, left_after = snapshot(prefix, folder / (stem + "-wine.json"))
 
     new_logs = sorted(set(logs_dir.glob("*.log")) - earlier) if logs_dir.exists() else []
     predicted_lines, real_lines = [], []
