@@ -324,7 +324,11 @@ def normalise(machine: dict) -> dict:
     printers = {}
     for p in spooler.get("printers", []):
         printers[p["name"]] = {k: p.get(k) for k in ("port", "driver", "comment", "location")}
-        printers[p["name"]]["settings"] = p.get("settingsName", p.get("subKey"))
+        # The settings link, plain and under DsUser; None for a printer whose data could not be read.
+        data = {key.upper(): values for key, values in p["data"].items()} if "data" in p else None
+        printers[p["name"]]["settings"] = None if data is None else tuple(
+            next((v["data"] for v in data.get(key, []) if v["name"].upper() == "SUBKEY"), None)
+            for key in ("PRINTERDRIVERDATA", "DSUSER"))
     keys = {_fold(k["path"]): k for k in machine.get("registry", {}).get("keys", [])}
 
     def value(key, name):

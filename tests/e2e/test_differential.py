@@ -16,8 +16,12 @@ HALF_MADE = WINE_DIFFERENCES[0].what
 DRIVER_KEPT = WINE_DIFFERENCES[1].what
 
 
-def machine(printers=(), default=None, drivers=(), files=()):
-    return {"spooler": {"printers": [{"name": n, "port": "LPT1:", "driver": "D", "comment": c} for n, c in printers],
+def machine(printers=(), default=None, drivers=(), files=(), settings=None):
+    def data(name):
+        subkey = [{"name": "SubKey", "type": "REG_SZ", "data": settings}] if settings else []
+        return {"PrinterDriverData": subkey, "DsUser": subkey} if name != PRINTER else {"dsuser": subkey}
+    return {"spooler": {"printers": [{"name": n, "port": "LPT1:", "driver": "D", "comment": c, "data": data(n)}
+                                     for n, c in printers],
                         "defaultPrinter": default, "drivers": [{"name": d} for d in drivers]},
             "files": {"files": [{"path": p, "version": v} for p, v in files]}}
 
@@ -43,6 +47,11 @@ class Comparison(unittest.TestCase):
              ["printer 'A': comment 'x' vs ''"]),
             ("a half-made printer's comment lost", machine([("A", "x")]), machine([("A", "")]), {HALF_MADE}, {"A"},
              []),
+            ("a settings link changed", machine([("A", "")], settings="a"), machine([("A", "")], settings="b"),
+             {HALF_MADE}, {"A"}, ["printer 'A': settings ('a', 'a') vs ('b', 'b')"]),
+            ("a settings link under DsUser only", machine([(PRINTER, "")], settings="a"),
+             machine([(PRINTER, "")], settings=None), set(), set(),
+             ["printer 'Ravelquill': settings (None, 'a') vs (None, None)"]),
             ("the half-made default kept", machine(default="B"), machine(default=PRINTER), {HALF_MADE}, {PRINTER}, []),
             ("a default kept, nothing half-made", machine(default="B"), machine(default="C"), {HALF_MADE}, set(),
              ["default printer: vexsim 'B', Wine 'C'"]),
