@@ -80,6 +80,11 @@ class Vexsnap(Scenario):
                      'location "Hall"', 'settings name "invoices"', "ravtray.exe (pid", "version 7.0.0.2415",
                      "SERVICE_RUNNING"):
             self.assertIn(text, shown.stdout)
+        # The running tray program quits when asked, as the real one does.
+        removed = SHOWN_DIR / "after-removetray.json"
+        shutil.copy2(machine, removed)
+        self.assertEqual(self.vexsim("--machine", str(removed), "removetray").returncode, 6)
+        self.assertNotIn("ravtray.exe (pid", self.vexsim("--machine", str(removed), "show").stdout)
 
         predicted = self.vexsim("--machine", str(machine), "--trace", "--changes", "install")
         self.assertNotEqual(predicted.returncode, 2, predicted.stderr)
