@@ -8,71 +8,12 @@ import re
 import shutil
 import subprocess
 import time
-from dataclasses import dataclass
 
+from differential import LOGS_WIN, SNAPSHOT_WIN, VEXSIM, VEXSNAP_WIN, WINE_DIFFERENCES, explain, log_lines
 from scenario import DRIVER, MONITOR, PRINTER, Scenario
-from wine_prefix import HELPERS_WIN, ROOT, WIN64_DIR, WORK_DIR, E2EError
+from wine_prefix import HELPERS_WIN, WIN64_DIR, WORK_DIR, E2EError
 
-VEXSIM = ROOT / "build" / "linux" / "vexsim"
-VEXSNAP_WIN = HELPERS_WIN + r"\vexsnap.exe"
-SNAPSHOT_WIN = HELPERS_WIN + r"\vexsnap.json"
-LOGS_WIN = r"C:\ProgramData\Ravelquill\Logs"
 SHOWN_DIR = WORK_DIR / "vexsnap"  # the snapshot and both logs, to look at
-
-
-@dataclass
-class WineDifference:
-    """Where Wine's spooler parts from Windows (the conformance case that
-    pins it down), and the log lines it accounts for: those vexsim predicts
-    for Windows, and those the run under Wine writes instead."""
-    what: str
-    case: str
-    predicted: tuple
-    wine: tuple
-
-
-WINE_DIFFERENCES = [
-    WineDifference("AddPrinterW with no data type fails with 1801 and leaves a printer it cannot open",
-                   "add_get_and_set_printer",
-                   predicted=(r"OK", r"OK :\)"),
-                   wine=(r"Error\(15\): Can`t add printer '[^']*' - \(Invalid printer name\.\)",
-                         r"Error\(16\): Can`t open printer '[^']*' - \(Invalid printer name\.\)",
-                         # with no printer re-created, the product's own is tried
-                         r">AddPrinter\(%s\)" % PRINTER, r"Let's check our port monitors", r"Port monitor is found")),
-    WineDifference("DeletePrinterDriverExW refuses every delete flag with 87", "printer_drivers",
-                   predicted=(r"OK :\)",),
-                   wine=(r"Can't delete driver\. Trying to restart spooler", r">Restart Spooler",
-                         r"Error\(14\): Can`t remove the printer-driver '%s' - \(Invalid parameter\.\)" % DRIVER)),
-    # The snapshot records the environment Wine reports, so vexsim's spooler
-    # knows no x64 monitor to delete and keeps its module loaded.
-    WineDifference("EnumMonitorsW reports every monitor's environment as \"Windows NT x86\"",
-                   "enum_monitors_lays_out_records_then_strings",
-                   predicted=(r"Can't delete monitor from the first try", r"Can't open printer .*", r">Restart Spooler",
-                              r"Error\(12\): Can`t remove the port monitor '%s' - \(The specified print monitor is "
-                              r"unknown\.\)" % MONITOR, r"Copy Failed :\(", r">CopyFile vexmon64\.dll to .*"),
-                   wine=(r"Monitor was removed :\)",)),
-]
-
-
-def explain(predicted: list, real: list):
-    """The lines no named difference accounts for, and the differences met."""
-    unexplained, met = [], set()
-
-    def account(line, side, where):
-        for difference in WINE_DIFFERENCES:
-            if any(re.fullmatch(pattern, line.strip()) for pattern in getattr(difference, side)):
-                met.add(difference.what)
-                return
-        unexplained.append("%s: %s" % (where, line))
-
-    matcher = difflib.SequenceMatcher(None, predicted, real, autojunk=False)
-    for tag, i1, i2, j1, j2 in matcher.get_opcodes():
-        if tag != "equal":
-            for line in predicted[i1:i2]:
-                account(line, "predicted", "vexsim")
-            for line in real[j1:j2]:
-                account(line, "wine", "Wine")
-    return unexplained, met
 
 
 def utf16_prefix(text: str, units: int) -> str:
@@ -83,15 +24,6 @@ def utf16_prefix(text: str, units: int) -> str:
             break
         out += c
     return out
-
-
-def log_lines(text: str):
-    """The run log's lines and the exit code its last line names."""
-    lines = text.replace("\r\n", "\n").rstrip("\n").split("\n")
-    code = re.fullmatch(r"exit code: (\d+) .*", lines[-1])
-    if code is None:
-        raise E2EError("a run log without its exit code line: %r" % lines[-3:])
-    return lines[:-1], int(code.group(1))
 
 
 class Vexsnap(Scenario):
@@ -148,6 +80,11 @@ class Vexsnap(Scenario):
                      'location "Hall"', 'settings name "invoices"', "ravtray.exe (pid", "version 7.0.0.2415",
                      "SERVICE_RUNNING"):
             self.assertIn(text, shown.stdout)
+        # The running tray program quits when asked, as the real one does.
+        removed = SHOWN_DIR / "after-removetray.json"
+        shutil.copy2(machine, removed)
+        self.assertEqual(self.vexsim("--machine", str(removed), "removetray").returncode, 6)
+        self.assertNotIn("ravtray.exe (pid", self.vexsim("--machine", str(removed), "show").stdout)
 
         predicted = self.vexsim("--machine", str(machine), "--trace", "--changes", "install")
         self.assertNotEqual(predicted.returncode, 2, predicted.stderr)
@@ -161,8 +98,8 @@ class Vexsnap(Scenario):
         unexplained, met = explain(predicted_lines, real_lines)
         self.assertEqual(unexplained, [], "\n".join(difflib.unified_diff(predicted_lines, real_lines, "vexsim", "Wine",
                                                                         lineterm="")))
-        # Every difference listed is still one Wine makes.
-        self.assertEqual(met, {d.what for d in WINE_DIFFERENCES})
+        # Every difference of the log listed is still one Wine makes.
+        self.assertEqual(met, {d.what for d in WINE_DIFFERENCES if d.predicted or d.wine})
         self.assertEqual((predicted.returncode, real.exit_code), (predicted_code, real_code))
         # Wine's extra error lines turn an exit the prediction had as 1 into 100.
         self.assertEqual(real_code, 100)

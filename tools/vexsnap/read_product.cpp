@@ -142,7 +142,9 @@ void ReadTray(Snapshot& snapshot) {
   const bool hasWindow = FindWindowW(TrayWindowClass, nullptr) != nullptr;
   if (!holdsMutex && !hasWindow) return;
   snapshot.processes.push_back(Object({Field("id", std::to_string(kTrayProcess)), Field("kind", "\"Program\""),
-                                       Field("image", Quote(snapshot.trayDirectory + L"\\" + TrayProgramName))}));
+                                       Field("image", Quote(snapshot.trayDirectory + L"\\" + TrayProgramName)),
+                                       // It quits when asked, as the tray program does.
+                                       Field("quitMessage", std::to_string(TrayQuitMessage))}));
   if (holdsMutex) {
     snapshot.mutexes = Field(TrayInstanceMutex, Object({Field("owner", std::to_string(kTrayProcess))}));
   }

@@ -1,0 +1,84 @@
+"""Differential runs: three generated machines staged under Wine, each command
+word of their chain predicted by vexsim and run for real, every difference a
+named Wine difference; and the comparison itself on made-up machines."""
+
+import unittest
+
+import differential
+from differential import PRINTER, WINE_DIFFERENCES, compare_machines, describe, explain_machine, run_state
+from scenario import Scenario
+
+# No build with foreign printers and a default; build 2415 with its monitor
+# pending deletion and a settings link; build 2416 with 2415's files.
+SEEDS = (14, 20, 36)
+
+HALF_MADE = WINE_DIFFERENCES[0].what
+DRIVER_KEPT = WINE_DIFFERENCES[1].what
+
+
+def machine(printers=(), default=None, drivers=(), files=(), settings=None):
+    def data(name):
+        subkey = [{"name": "SubKey", "type": "REG_SZ", "data": settings}] if settings else []
+        return {"PrinterDriverData": subkey, "DsUser": subkey} if name != PRINTER else {"dsuser": subkey}
+    return {"spooler": {"printers": [{"name": n, "port": "LPT1:", "driver": "D", "comment": c, "data": data(n)}
+                                     for n, c in printers],
+                        "defaultPrinter": default, "drivers": [{"name": d} for d in drivers]},
+            "files": {"files": [{"path": p, "version": v} for p, v in files]}}
+
+
+class Differential(Scenario):
+    def test_generated_states_differ_from_wine_only_as_named(self):
+        for seed in SEEDS:
+            with self.subTest(seed=seed):
+                report = run_state(seed)
+                print(describe(report))
+                self.assertTrue(report["ok"], describe(report))
+                self.assertEqual([c.word for c in report["compared"]], differential.generate(seed)["commands"])
+
+
+class Comparison(unittest.TestCase):
+    def test_a_difference_is_explained_only_by_a_named_difference_the_run_met(self):
+        monitor = r"C:\windows\system32\vexmon64.dll"
+        driver_file = r"C:\windows\system32\spool\drivers\x64\3\vexdrv64.dll"
+        rows = [
+            # (what, vexsim's machine, Wine's, differences met, half-made printers, left unexplained)
+            ("the same machine", machine([("A", "x")]), machine([("A", "x")]), set(), set(), []),
+            ("a foreign printer's comment lost", machine([("A", "x")]), machine([("A", "")]), {HALF_MADE}, set(),
+             ["printer 'A': comment 'x' vs ''"]),
+            ("a half-made printer's comment lost", machine([("A", "x")]), machine([("A", "")]), {HALF_MADE}, {"A"},
+             []),
+            ("a settings link changed", machine([("A", "")], settings="a"), machine([("A", "")], settings="b"),
+             {HALF_MADE}, {"A"}, ["printer 'A': settings ('a', 'a') vs ('b', 'b')"]),
+            ("a settings link under DsUser only", machine([(PRINTER, "")], settings="a"),
+             machine([(PRINTER, "")], settings=None), set(), set(),
+             ["printer 'Ravelquill': settings (None, 'a') vs (None, None)"]),
+            ("the half-made default kept", machine(default="B"), machine(default=PRINTER), {HALF_MADE}, {PRINTER}, []),
+            ("a default kept, nothing half-made", machine(default="B"), machine(default="C"), {HALF_MADE}, set(),
+             ["default printer: vexsim 'B', Wine 'C'"]),
+            ("the driver kept, its refusal met", machine(), machine(drivers=[differential.DRIVER],
+                                                                     files=[(driver_file, "7.0.0.2446")]),
+             {DRIVER_KEPT}, set(), []),
+            ("the driver kept, its refusal not met", machine(), machine(drivers=[differential.DRIVER]), set(), set(),
+             ["driver 'Ravelquill printer': vexsim none, Wine present"]),
+            ("a file of another version", machine(files=[(monitor, "7.0.0.2446")]),
+             machine(files=[(monitor, "7.0.0.2415")]), {d.what for d in WINE_DIFFERENCES}, set(),
+             [r"file C:\WINDOWS\SYSTEM32\VEXMON64.DLL: vexsim 7.0.0.2446, Wine 7.0.0.2415"]),
+        ]
+        for what, predicted, real, met, half_made, unexplained in rows:
+            with self.subTest(what):
+                self.assertEqual(explain_machine(compare_machines(predicted, real), met, half_made), unexplained)
+
+    def test_pending_renames_compare_alike_as_text_list_and_raw_bytes(self):
+        pairs = ["\\??\\C:\\a.dll", "", "\\??\\C:\\b.tmp", "\\??\\C:\\b.old"]
+        raw = "".join(text + "\0" for text in pairs) + "\0"
+        hexed = raw.encode("utf-16-le").hex()
+        zeros = len(hexed) - len(hexed.rstrip("0"))
+        runs = "%s 00*%d" % (hexed[:len(hexed) - zeros], zeros // 2)  # as a saved machine writes a run of bytes
+        key = differential.SESSION_MANAGER
+        as_list = {"registry": {"keys": [{"path": key, "values": [
+            {"name": "PendingFileRenameOperations", "data": pairs}]}]}}
+        as_bytes = {"registry": {"keys": [{"path": key.lower(), "values": [
+            {"name": "PendingFileRenameOperations", "data": {"hex": runs}}]}]}}
+        self.assertEqual(compare_machines(as_list, as_bytes), [])
+        as_bytes["registry"]["keys"][0]["values"][0]["data"]["hex"] = hexed.replace("6100", "6300", 1)  # a.dll -> c.dll
+        self.assertEqual(len(compare_machines(as_list, as_bytes)), 1)
