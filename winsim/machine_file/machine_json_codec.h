@@ -308,39 +308,38 @@ void FromJson(const Json& j, const std::string& path, Spooler& spooler);
 Json ToJson(const Desktop& desktop);
 void FromJson(const Json& j, const std::string& path, Desktop& desktop);
 
+// A vector, or Records in their order: an array of its items.
+template <typename List>
+Json ArrayToJson(const List& items) {
+  Json out = Json::array();
+  for (const auto& item : items) out.push_back(ToJson(item));
+  return out;
+}
+template <typename List>
+void ArrayFromJson(const Json& j, const std::string& path, List& items) {
+  if (!j.is_array()) Expected(path, "an array", j);
+  items.clear();
+  for (std::size_t i = 0; i < j.size(); ++i) {
+    typename List::value_type item{};
+    FromJson(j[i], path + "[" + std::to_string(i) + "]", item);
+    items.push_back(std::move(item));
+  }
+}
 template <typename T>
 Json ToJson(const std::vector<T>& items) {
-  Json out = Json::array();
-  for (const T& item : items) out.push_back(ToJson(item));
-  return out;
+  return ArrayToJson(items);
 }
 template <typename T>
 void FromJson(const Json& j, const std::string& path, std::vector<T>& items) {
-  if (!j.is_array()) Expected(path, "an array", j);
-  items.clear();
-  for (std::size_t i = 0; i < j.size(); ++i) {
-    T item{};
-    FromJson(j[i], path + "[" + std::to_string(i) + "]", item);
-    items.push_back(std::move(item));
-  }
+  ArrayFromJson(j, path, items);
 }
-
-// Records as the array a vector makes, in their order.
 template <typename T>
 Json ToJson(const Records<T>& items) {
-  Json out = Json::array();
-  for (const T& item : items) out.push_back(ToJson(item));
-  return out;
+  return ArrayToJson(items);
 }
 template <typename T>
 void FromJson(const Json& j, const std::string& path, Records<T>& items) {
-  if (!j.is_array()) Expected(path, "an array", j);
-  items.clear();
-  for (std::size_t i = 0; i < j.size(); ++i) {
-    T item{};
-    FromJson(j[i], path + "[" + std::to_string(i) + "]", item);
-    items.push_back(std::move(item));
-  }
+  ArrayFromJson(j, path, items);
 }
 
 template <typename T>

@@ -21,6 +21,14 @@ inline bool CallerRuns() {
 
 inline void Fail(DWORD error) { Current().lastError = error; }
 
+// What a BOOL call returns for the model's answer `error`: TRUE for
+// ERROR_SUCCESS, else FALSE with the error set.
+inline BOOL Succeeded(DWORD error) {
+  if (error == ERROR_SUCCESS) return TRUE;
+  Fail(error);
+  return FALSE;
+}
+
 // A new handle of the calling process, as the API's handle type `H`.
 template <typename H>
 H NewCallerHandle(HandleKind kind, const std::u16string& object, DWORD access, DWORD target = 0, DWORD share = 0) {

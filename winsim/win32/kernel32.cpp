@@ -493,12 +493,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
   WINSIM_FAULT(FALSE);
   std::u16string full;
   if (!Resolve(lpFileName, full)) return FALSE;
-  const DWORD error = DeletePath(M(), full);
-  if (error != ERROR_SUCCESS) {
-    Fail(error);
-    return FALSE;
-  }
-  return TRUE;
+  return Succeeded(DeletePath(M(), full));
 }
 
 // FILE_ATTRIBUTE_NORMAL stands alone: a file without other attributes.
@@ -566,12 +561,7 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
   }
   std::u16string target;
   if (!Resolve(lpNewFileName, target)) return FALSE;
-  const DWORD error = MovePath(M(), source, target, replace);
-  if (error != ERROR_SUCCESS) {
-    Fail(error);
-    return FALSE;
-  }
-  return TRUE;
+  return Succeeded(MovePath(M(), source, target, replace));
 }
 
 // Writes are not buffered in the model: a handle open for writing succeeds,
