@@ -1,25 +1,10 @@
-// The formatters the trace, machine files and vexsim share.
+// The quoting the trace, machine-file errors and vexsim share: one line
+// whatever the text holds.
 #include <winsim/text_format.h>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-TEST(TextFormatTest, HexDigitsAreLowerCaseAndFillTheWidth) {
-  const struct {
-    std::uint64_t value;
-    std::size_t width;
-    const char* digits;
-  } cases[] = {{0, 1, "0"},
-               {0, 2, "00"},
-               {0xA, 2, "0a"},
-               {0x1F4, 2, "1f4"},
-               {0xCBF29CE4, 16, "00000000cbf29ce4"},
-               {~std::uint64_t{0}, 1, "ffffffffffffffff"}};
-  for (const auto& c : cases) EXPECT_EQ(winsim::HexDigits(c.value, c.width), c.digits) << c.value;
-  EXPECT_EQ(winsim::Hex(0), "0x0");
-  EXPECT_EQ(winsim::Hex(0x10010), "0x10010");
-}
 
 TEST(TextFormatTest, QuotedTextStaysOnOneLineAndShowsItsEnds) {
   const struct {
@@ -39,11 +24,6 @@ TEST(TextFormatTest, QuotedTextStaysOnOneLineAndShowsItsEnds) {
   EXPECT_EQ(winsim::Quoted(u"Gr\u00FC\u00DFe \"x\""),
             "\"Gr\xC3\xBC\xC3\x9F"
             "e \\\"x\\\"\"");
-}
-
-TEST(TextFormatTest, VersionTextHasItsFourParts) {
-  EXPECT_EQ(winsim::VersionText(winsim::FileVersion{7, 0, 0, 2446}), "7.0.0.2446");
-  EXPECT_EQ(winsim::VersionText(winsim::FileVersion{65535, 1, 65535, 0}), "65535.1.65535.0");
 }
 
 }  // namespace

@@ -126,26 +126,6 @@ TEST_F(SpoolerLookupTest, RenamedPrinterIsOpenedByItsNewNameOnly) {
   EXPECT_TRUE(ClosePrinter(again));
 }
 
-// A printer deleted while two handles name it goes with the second close;
-// the others keep their places.
-TEST_F(SpoolerLookupTest, DeletedPrinterGoesWithItsLastHandleAndOthersKeepTheirOrder) {
-  for (const char16_t* name : {u"P1", u"P2", u"P3"}) {
-    winsim::presets::AddPrinter(machine(), name, u"LPT1:", u"Microsoft Print To PDF");
-  }
-  PRINTER_DEFAULTSW admin{nullptr, nullptr, PRINTER_ALL_ACCESS};
-  HANDLE first = nullptr;
-  HANDLE second = nullptr;
-  ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"P2"), &first, &admin));
-  ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"p2"), &second, nullptr));
-  ASSERT_TRUE(DeletePrinter(first));
-  EXPECT_TRUE(ClosePrinter(first));
-  ASSERT_NE(machine().spooler.FindPrinter(u"P2"), nullptr) << "a handle still names it";
-  EXPECT_TRUE(ClosePrinter(second));
-  EXPECT_EQ(machine().spooler.FindPrinter(u"P2"), nullptr);
-  std::vector<std::u16string> names = Names(machine().spooler.printers);
-  EXPECT_EQ(std::vector<std::u16string>(names.end() - 2, names.end()), (std::vector<std::u16string>{u"P1", u"P3"}));
-}
-
 // Keys that share the start of a name, but lie beside the key rather than
 // below it, are not its subkeys; the same for directories and drives.
 TEST_F(SpoolerLookupTest, WhatLiesBelowIsFoundByTheFoldedPrefixOnly) {
