@@ -7,6 +7,7 @@
 
 #include "conformance.h"
 #include "machine_setup.h"
+#include "spooler_fixture.h"
 
 namespace conformance {
 
@@ -56,6 +57,24 @@ bool InstallMonitorModule(const WCHAR* fileName) {
   WCHAR system[MAX_PATH];
   GetSystemDirectoryW(system, MAX_PATH);
   return CopyFileW(source.c_str(), (std::wstring(system) + L"\\" + fileName).c_str(), FALSE) != FALSE;
+}
+
+DWORD RegisterMonitorFromAnotherProgram(const WCHAR* name, const WCHAR* dll) {
+  WCHAR self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring line = L"\"" + std::wstring(self) + L"\" ";
+  for (const char* c = kAddMonitorArgument; *c != 0; ++c) line += WCHAR(*c);
+  line += L" \"" + std::wstring(name) + L"\" \"" + dll + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION child{};
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child))
+    return GetLastError();
+  DWORD code = ERROR_TIMEOUT;
+  if (WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(child.hProcess, &code);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  return code;
 }
 
 }  // namespace conformance

@@ -4,6 +4,7 @@
 
 #include "conformance.h"
 #include "machine_setup.h"
+#include "spooler_fixture.h"
 
 namespace conformance {
 
@@ -33,6 +34,18 @@ bool InstallMonitorModule(const WCHAR* fileName) {
       machine.files.Put(machine.systemDirectory + u"\\" + fileName, std::vector<std::uint8_t>(64, 7));
   module.monitorPorts = std::vector<std::u16string>{u"Ravelquill:"};
   return true;
+}
+
+// The other program's calls are served as its own process's, which then ends.
+DWORD RegisterMonitorFromAnotherProgram(const WCHAR* name, const WCHAR* dll) {
+  winsim::Machine& machine = winsim::Current();
+  const DWORD self = machine.caller;
+  machine.caller = winsim::StartProcess(machine, winsim::ProgramKind::Installer, u"C:\\conformance\\conformance.exe",
+                                        u"conformance.exe --add-monitor");
+  const DWORD error = RegisterMonitor(name, dll) ? 0 : GetLastError();
+  winsim::EndProcess(machine, machine.caller, error);
+  machine.caller = self;
+  return error;
 }
 
 }  // namespace conformance

@@ -7,6 +7,7 @@
 
 #include "conformance.h"
 #include "machine_setup.h"
+#include "spooler_fixture.h"
 
 namespace conformance {
 namespace {
@@ -75,6 +76,12 @@ int main(int argc, char** argv) {
     CreateMutexA(nullptr, TRUE, kChildMutex);
     Sleep(60000);  // the case that started it terminates it
     return 0;
+  }
+  if (argc == 4 && std::strcmp(argv[1], kAddMonitorArgument) == 0) {
+    const std::string name = argv[2], dll = argv[3];  // ASCII: the cases' own names
+    return RegisterMonitor(Text(name.begin(), name.end()).c_str(), Text(dll.begin(), dll.end()).c_str())
+               ? 0
+               : static_cast<int>(GetLastError());
   }
   int failed = 0;
   for (const auto& [name, run] : Cases()) {

@@ -19,6 +19,17 @@ inline LPWSTR W(const WCHAR* text) { return const_cast<LPWSTR>(text); }
 // directory as `fileName`; false when the build has none.
 bool InstallMonitorModule(const WCHAR* fileName);
 
+inline BOOL RegisterMonitor(const WCHAR* name, const WCHAR* dll, DWORD level = 2) {
+  MONITOR_INFO_2W info = {W(name), kX64, W(dll)};
+  return AddMonitorW(nullptr, level, reinterpret_cast<LPBYTE>(&info));
+}
+
+// Registers the monitor from another run of this program (started with
+// kAddMonitorArgument), which has ended when this returns: 0, or the error
+// AddMonitorW gave there.
+constexpr char kAddMonitorArgument[] = "--add-monitor";
+DWORD RegisterMonitorFromAnotherProgram(const WCHAR* name, const WCHAR* dll);
+
 inline bool Exists(const Text& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 // The spooler compares names without regard to ASCII case.
 inline bool SameName(const WCHAR* a, const Text& b) { return a != nullptr && SameText(a, b.c_str(), true); }

@@ -19,11 +19,6 @@ bool MonitorListed(const WCHAR* name) {
   return false;
 }
 
-BOOL RegisterMonitor(const WCHAR* name, const WCHAR* dll, DWORD level = 2) {
-  MONITOR_INFO_2W info = {W(name), kX64, W(dll)};
-  return AddMonitorW(nullptr, level, reinterpret_cast<LPBYTE>(&info));
-}
-
 }  // namespace
 
 // Level 2 refuses a block one byte short without writing into it, and lays
@@ -85,4 +80,23 @@ CONFORMANCE_CASE(monitor_refusals_and_a_monitor_in_use) {
   if (!deleted) expect(DeleteMonitorW(nullptr, nullptr, W(kMonitor)), 0);
   ok(!MonitorListed(kMonitor), "the deleted monitor is listed");
   expect(DeleteFileW(module.c_str()), 0);
+}
+
+// The spooler keeps a registered monitor's module loaded after the program
+// that registered it has ended, so no program can delete the module until
+// the monitor is deleted.
+CONFORMANCE_CASE(a_monitor_registered_by_a_program_that_ended_keeps_its_module_loaded) {
+  if (!InstallMonitorModule(TEXT("confmon.dll"))) return (void)std::printf("no monitor module built; skipped\n");
+  WCHAR system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  const Text module = Text(system) + TEXT("\\confmon.dll");
+  ok(RegisterMonitorFromAnotherProgram(kMonitor, TEXT("confmon.dll")) == 0, "the other program's AddMonitorW failed");
+  // Before any spooler call of this program: under Wine the module is then
+  // loaded nowhere.
+  const bool deleted = expect(
+      DeleteFileW(module.c_str()),
+      WineDiffers("A registered monitor's module is held only by a program that loaded it") ? 0 : ERROR_ACCESS_DENIED);
+  expect(DeleteMonitorW(nullptr, nullptr, W(kMonitor)), 0);
+  ok(!MonitorListed(kMonitor), "the deleted monitor is listed");
+  if (!deleted) expect(DeleteFileW(module.c_str()), 0);
 }

@@ -117,7 +117,7 @@ WINE_DIFFERENCES = [
     # the monitor holds it, and the installer's delete of a module pending
     # deletion succeeds.
     WineDifference("A registered monitor's module is held only by a program that loaded it",
-                   "monitor_refusals_and_a_monitor_in_use",
+                   "a_monitor_registered_by_a_program_that_ended_keeps_its_module_loaded",
                    machine=(r"file .*\\SYSTEM32\\VEXMON64\.DLL: vexsim [\d.]+, Wine absent",),
                    when=lambda before: any(path.upper().endswith("\\SYSTEM32\\VEXMON64.DLL")
                                            for path in (before["pending renames"] or [])[0::2]),
