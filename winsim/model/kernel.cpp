@@ -66,6 +66,10 @@ bool Referenced(const Machine& machine, HandleKind kind, const std::u16string& o
                      [&](const auto& e) { return e.second.kind == kind && e.second.object == object; });
 }
 
+// A deleted printer stays while jobs wait in it: Windows deletes it once they
+// have printed, and winsim prints none, so only a purge lets it go.
+bool DeletedAndIdle(const Printer& printer) { return printer.deletePending && printer.jobs.empty(); }
+
 // A file deleted while open, or a printer deleted while open, goes with its
 // last handle; a mutex goes with its last handle too.
 void ForgetIfUnreferenced(Machine& machine, HandleKind kind, const std::u16string& object) {
@@ -75,7 +79,7 @@ void ForgetIfUnreferenced(Machine& machine, HandleKind kind, const std::u16strin
     if (file != machine.files.files.end() && file->second.deletePending) machine.files.files.erase(file);
   } else if (kind == HandleKind::Printer) {
     const Printer* printer = machine.spooler.printers.Find(object);
-    if (printer != nullptr && printer->deletePending) machine.spooler.printers.erase(printer);
+    if (printer != nullptr && DeletedAndIdle(*printer)) machine.spooler.printers.erase(printer);
   } else if (kind == HandleKind::Mutex) {
     machine.mutexes.erase(object);
   }
@@ -90,8 +94,8 @@ void ForgetUnreferenced(Machine& machine) {
   }
   auto& printers = machine.spooler.printers;
   for (auto it = printers.begin(); it != printers.end();) {
-    it = it->deletePending && !Referenced(machine, HandleKind::Printer, FoldCase(it->name)) ? printers.erase(it)
-                                                                                            : std::next(it);
+    it = DeletedAndIdle(*it) && !Referenced(machine, HandleKind::Printer, FoldCase(it->name)) ? printers.erase(it)
+                                                                                              : std::next(it);
   }
   for (auto it = machine.mutexes.begin(); it != machine.mutexes.end();) {
     it = Referenced(machine, HandleKind::Mutex, it->first) ? std::next(it) : machine.mutexes.erase(it);

@@ -590,9 +590,10 @@ const Printer* NextDefaultPrinter() {
 
 }  // namespace
 
-// Needs DELETE. The printer goes when its last handle closes; it stops
-// being the default printer at once, and another printer, if any is left,
-// becomes the default.
+// Needs DELETE. The printer goes when its last handle closes and no job
+// waits in it (its jobs are not dropped: a purge first is the caller's
+// part); it stops being the default printer at once, and another printer,
+// if any is left, becomes the default.
 BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
   WINSPOOL_ENTRY(FALSE);
   const Handle* handle = FindPrinterHandle(hPrinter);
@@ -604,7 +605,6 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
     return FALSE;
   }
   printer->deletePending = true;
-  printer->jobs.clear();
   auto& defaultPrinter = M().spooler.defaultPrinter;
   if (defaultPrinter && SameFolded(*defaultPrinter, printer->name)) {
     const Printer* next = NextDefaultPrinter();
