@@ -4,7 +4,8 @@
 A seed gives a machine state (foreign printers and drivers, product printers
 with or without settings, a default printer, an installed build or the files
 of one build under another's registration, the tray's Run value and process,
-pending renames). The state is staged in a Wine prefix by a staging script
+pending renames, print jobs waiting: those on vexsim's side only, as Wine's
+spooler keeps no job between programs). The state is staged in a Wine prefix by a staging script
 (the helper calls, kept beside the results) and snapshotted by vexsnap. Then
 a chain of command words runs: for each, vexsim predicts the run from the
 snapshot taken just before it, the real installer runs in the prefix, and
@@ -171,6 +172,7 @@ COMMENTS = (None, "", "Reception, ground floor", "Large format", "Ça coûte che
 LOCATIONS = (None, "", "Hall", "Floor 3", "Ливерпуль")
 SETTINGS = ("invoices", "letters", "Ravelquill", "labels-2")
 COMMANDS = ("uninstall", "onInit", "onChkDrv", "def.set", "removetray")
+JOBS = (0, 0, 0, 1, 3)  # waiting in one printer
 
 
 def layout(build) -> str:
@@ -220,7 +222,23 @@ def generate(seed: int) -> dict:
     rng.shuffle(chain)
     at = rng.randint(0, len(chain))
     state["commands"] = chain[:at] + ["install", "install"] + chain[at:]
+    state["jobs"] = {p["name"]: n for p in printers for n in [rng.choice(JOBS)] if n}
     return state
+
+
+def with_jobs(machine: dict, jobs: dict) -> dict:
+    """The machine with the state's jobs waiting in the printers of those
+    names it has. Wine's spooler keeps no job between programs, so only
+    vexsim's side has them: a Windows machine would, and as the installer
+    purges a queue before deleting it, they must change nothing."""
+    spooler = machine.setdefault("spooler", {})
+    number = spooler.get("nextJobId", 1)
+    for printer in spooler.get("printers", []):
+        for _ in range(jobs.get(printer["name"], 0)):
+            printer.setdefault("jobs", []).append({"id": number, "document": "waiting %d" % number})
+            number += 1
+    spooler["nextJobId"] = number
+    return machine
 
 
 def staging_script(state: dict) -> list:
@@ -470,12 +488,13 @@ def machine_logs(machine: dict) -> list:
     return sorted(f["path"] for f in machine.get("files", {}).get("files", []) if _fold(f["path"]).startswith(logs))
 
 
-def compare_one(prefix: Prefix, word: str, step: int, folder: Path) -> Compared:
+def compare_one(prefix: Prefix, word: str, step: int, folder: Path, jobs: dict) -> Compared:
     stem = "%02d-%s" % (step, word)
     before = folder / (stem + "-before.json")
     before_machine, left_out = snapshot(prefix, before)
     predicted_machine = folder / (stem + "-vexsim.json")
-    shutil.copy2(before, predicted_machine)
+    predicted_machine.write_text(json.dumps(with_jobs(json.loads(before.read_text(encoding="utf-8")), jobs),
+                                            ensure_ascii=False), encoding="utf-8")
     predicted = vexsim("--machine", str(predicted_machine), "--trace", word)
     (folder / (stem + "-vexsim.trace")).write_text(predicted.stdout + predicted.stderr)
     if predicted.returncode == 2 and predicted.stderr.startswith("vexsim:"):
@@ -532,7 +551,7 @@ def run_state(seed: int, keep_all: bool = False) -> dict:
         shutil.copy2(WIN64_DIR / "vexsnap.exe", prefix.unix_path(HELPERS_WIN))
         stage(prefix, steps)
         for number, word in enumerate(state["commands"], 1):
-            report["compared"].append(compare_one(prefix, word, number, folder))
+            report["compared"].append(compare_one(prefix, word, number, folder, state["jobs"]))
     except (E2EError, subprocess.SubprocessError, OSError, ValueError, KeyError) as failure:
         report["error"] = "%s: %s" % (type(failure).__name__, failure)
     finally:
@@ -547,10 +566,11 @@ def run_state(seed: int, keep_all: bool = False) -> dict:
 
 def describe(report: dict) -> str:
     state = report["state"]
-    head = "state %d: build %s%s, %d printers, %d foreign drivers, default %r, Run %s, tray %s, %d pending (%.0f s)" % (
+    head = ("state %d: build %s%s, %d printers (%d print jobs), %d foreign drivers, default %r, Run %s, tray %s, "
+            "%d pending (%.0f s)") % (
         report["seed"], state["build"], " with %s's files" % state["files_of"] if state["files_of"] else "",
-        len(state["printers"]), len(state["drivers"]), state["default"], state["run_value"],
-        "running" if state["tray"] else "not running", len(state["pending"]), report["seconds"])
+        len(state["printers"]), sum(state["jobs"].values()), len(state["drivers"]), state["default"],
+        state["run_value"], "running" if state["tray"] else "not running", len(state["pending"]), report["seconds"])
     lines = [head]
     for c in report["compared"]:
         named = ", ".join(sorted(CASES[what] for what in c.met)) or "-"
