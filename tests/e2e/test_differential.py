@@ -2,11 +2,13 @@
 word of their chain predicted by vexsim and run for real, every difference a
 named Wine difference; and the comparison itself on made-up machines."""
 
+import re
 import unittest
 
 import differential
 from differential import PRINTER, WINE_DIFFERENCES, compare_machines, describe, explain_machine, run_state
 from scenario import Scenario
+from wine_prefix import ROOT
 
 # No build with foreign printers and a default; build 2415 with its monitor
 # pending deletion and a settings link; build 2416 with 2415's files.
@@ -82,3 +84,17 @@ class Comparison(unittest.TestCase):
         self.assertEqual(compare_machines(as_list, as_bytes), [])
         as_bytes["registry"]["keys"][0]["values"][0]["data"]["hex"] = hexed.replace("6100", "6300", 1)  # a.dll -> c.dll
         self.assertEqual(len(compare_machines(as_list, as_bytes)), 1)
+
+    def test_each_named_difference_is_the_one_its_conformance_case_names(self):
+        cases = {}
+        for source in sorted((ROOT / "tests" / "conformance").glob("*_cases.cpp")):
+            text = source.read_text(encoding="utf-8")
+            starts = list(re.finditer(r"CONFORMANCE_CASE\((\w+)\)", text))
+            for start, end in zip(starts, starts[1:] + [None]):
+                body = text[start.end():end.start() if end else len(text)]
+                cases[start.group(1)] = {
+                    "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', pieces)).replace('\\"', '"')
+                    for pieces in re.findall(r'WineDiffers\(((?:\s*"(?:[^"\\]|\\.)*")+)\s*\)', body)}
+        for difference in WINE_DIFFERENCES:
+            with self.subTest(difference.case):
+                self.assertIn(difference.what, cases.get(difference.case, set()))
