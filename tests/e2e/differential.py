@@ -2,9 +2,10 @@
 """Differential runs: vexsim against Wine on generated machines.
 
 A seed gives a machine state (foreign printers and drivers, another vendor's
-port monitor with printers on its port, product printers with or without settings, a default printer, an installed build or the files
-of one build under another's registration, the tray's Run value and process,
-pending renames). The state is staged in a Wine prefix by a staging script
+port monitor with printers on its port, product printers with or without
+settings, a default printer, an installed build or the files of one build
+under another's registration, the tray's Run value and process, pending
+renames). The state is staged in a Wine prefix by a staging script
 (the helper calls, kept beside the results) and snapshotted by vexsnap. Then
 a chain of command words runs: for each, vexsim predicts the run from the
 snapshot taken just before it, the real installer runs in the prefix, and
@@ -565,7 +566,8 @@ def describe(report: dict) -> str:
     monitors = "".join(", foreign monitor %r with %d printers on %s" % (
         m["name"], len([p for p in state["printers"] if p["port"] == m["port"]]), m["port"])
         for m in state.get("monitors", []))
-    head = "state %d: build %s%s, %d printers, %d foreign drivers%s, default %r, Run %s, tray %s, %d pending (%.0f s)" % (
+    head = "state %d: build %s%s, %d printers, %d foreign drivers%s, default %r, Run %s, tray %s, %d pending " \
+        "(%.0f s)" % (
         report["seed"], state["build"], " with %s's files" % state["files_of"] if state["files_of"] else "",
         len(state["printers"]), len(state["drivers"]), monitors, state["default"], state["run_value"],
         "running" if state["tray"] else "not running", len(state["pending"]), report["seconds"])
