@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """Differential runs: vexsim against Wine on generated machines.
 
-A seed gives a machine state (foreign printers and drivers, product printers
-with or without settings, a default printer, an installed build or the files
-of one build under another's registration, the tray's Run value and process,
-pending renames, print jobs waiting: those on vexsim's side only, as Wine's
-spooler keeps no job between programs). The state is staged in a Wine prefix by a staging script
-(the helper calls, kept beside the results) and snapshotted by vexsnap. Then
-a chain of command words runs: for each, vexsim predicts the run from the
-snapshot taken just before it, the real installer runs in the prefix, and
-the log lines, the exit code and the machine afterwards (vexsnap again,
+A seed gives a machine state (foreign printers and drivers, another vendor's
+port monitor with printers on its port, product printers with or without
+settings, a default printer, an installed build or the files of one build
+under another's registration, the tray's Run value and process, pending
+renames, print jobs waiting: those on vexsim's side only, as Wine's spooler
+keeps no job between programs). The state is staged in a Wine prefix by a
+staging script (the helper calls, kept beside the results) and snapshotted by
+vexsnap. Then a chain of command words runs: for each, vexsim predicts the
+run from the snapshot taken just before it, the real installer runs in the
+prefix, and the log lines, the exit code and the machine afterwards (vexsnap again,
 against vexsim's saved machine) are compared. Every difference is one of
 WINE_DIFFERENCES (each with the conformance case that pins it) or a finding.
 
@@ -173,6 +174,8 @@ LOCATIONS = (None, "", "Hall", "Floor 3", "Ливерпуль")
 SETTINGS = ("invoices", "letters", "Ravelquill", "labels-2")
 COMMANDS = ("uninstall", "onInit", "onChkDrv", "def.set", "removetray")
 JOBS = (0, 0, 0, 1, 3)  # waiting in one printer
+# Another vendor's monitor with a port of its own (the e2e helpers build it).
+FOREIGN_MONITORS = ({"name": "Lakeside Port", "dll": "lakemon64.dll", "port": "LAKE1:"},)
 
 
 def layout(build) -> str:
@@ -207,6 +210,14 @@ def generate(seed: int) -> dict:
                              "settings": settings if rng.random() < 0.7 else None,
                              "deleted": rng.random() < 0.3})
     state["printers"] = printers
+    # Drawn from a stream of their own, so a seed's other choices stay as
+    # they were before machines had foreign monitors.
+    extra = random.Random("foreign monitors %d" % seed)
+    state["monitors"] = [dict(m) for m in FOREIGN_MONITORS if extra.random() < 1 / 3]
+    for monitor in state["monitors"]:
+        for printer in printers:
+            if printer["port"] != MONITOR and extra.random() < 0.6:
+                printer["port"] = monitor["port"]
     state["default"] = rng.choice([None] + [p["name"] for p in printers]) if printers else None
     # The tray: its Run value (the product's, another program's path, or
     # none) and whether it runs; an install leaves both as it makes them.
@@ -255,6 +266,9 @@ def staging_script(state: dict) -> list:
         steps.append(["copy", source + "/bin/vexmon64.dll", SYSTEM32 + r"\vexmon64.dll"])
         for module in MODULES:
             steps.append(["copy", source + "/bin/" + module, DRIVER_STORE + "\\" + module])
+    for monitor in state.get("monitors", []):
+        steps.append(["copy", "e2e-helpers/" + monitor["dll"], SYSTEM32 + "\\" + monitor["dll"]])
+        steps.append(["printers", "add-monitor", monitor["name"], monitor["dll"]])
     for driver in state["drivers"]:
         folder = HELPERS_WIN + "\\" + driver["name"].replace(" ", "")
         names = ["laser%s%s" % (driver["name"].split()[-1], m[3:]) for m in MODULES]
@@ -322,6 +336,8 @@ def _fold(path: str) -> str:
 
 
 PRODUCT_FOLDERS = (_fold(PRODUCT_WIN) + "\\", _fold(SYSTEM32 + r"\spool\drivers\x64") + "\\")
+# The product's monitor module and the foreign ones, which a run must leave be.
+MONITOR_MODULES = {_fold(SYSTEM32 + "\\" + dll) for dll in ["vexmon64.dll"] + [m["dll"] for m in FOREIGN_MONITORS]}
 
 
 def machine_bytes(text: str) -> bytes:
@@ -360,7 +376,7 @@ def normalise(machine: dict) -> dict:
     files = {}
     for f in machine.get("files", {}).get("files", []):
         path = _fold(f["path"])
-        if path.startswith(PRODUCT_FOLDERS) or path == _fold(SYSTEM32 + r"\vexmon64.dll"):
+        if path.startswith(PRODUCT_FOLDERS) or path in MONITOR_MODULES:
             files[path] = f.get("version")
     windows = machine.get("desktop", {}).get("windows", [])
     pending = value(SESSION_MANAGER, "PendingFileRenameOperations")
@@ -566,10 +582,13 @@ def run_state(seed: int, keep_all: bool = False) -> dict:
 
 def describe(report: dict) -> str:
     state = report["state"]
-    head = ("state %d: build %s%s, %d printers (%d print jobs), %d foreign drivers, default %r, Run %s, tray %s, "
+    monitors = "".join(", foreign monitor %r with %d printers on %s" % (
+        m["name"], len([p for p in state["printers"] if p["port"] == m["port"]]), m["port"])
+        for m in state.get("monitors", []))
+    head = ("state %d: build %s%s, %d printers (%d print jobs), %d foreign drivers%s, default %r, Run %s, tray %s, "
             "%d pending (%.0f s)") % (
         report["seed"], state["build"], " with %s's files" % state["files_of"] if state["files_of"] else "",
-        len(state["printers"]), sum(state["jobs"].values()), len(state["drivers"]), state["default"],
+        len(state["printers"]), sum(state["jobs"].values()), len(state["drivers"]), monitors, state["default"],
         state["run_value"], "running" if state["tray"] else "not running", len(state["pending"]), report["seconds"])
     lines = [head]
     for c in report["compared"]:

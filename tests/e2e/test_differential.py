@@ -6,25 +6,31 @@ import re
 import unittest
 
 import differential
-from differential import PRINTER, WINE_DIFFERENCES, compare_machines, describe, explain_machine, run_state
+from differential import (MONITOR, PORTS, PRINTER, WINE_DIFFERENCES, compare_machines, describe, explain_machine,
+                          generate, run_state, staging_script)
 from scenario import Scenario
 from wine_prefix import ROOT
 
-# No build with foreign printers and a default; build 2415 with its monitor
-# pending deletion and a settings link; build 2416 with 2415's files.
-SEEDS = (14, 20, 36)
+# No build, another vendor's monitor with two printers on its port (one the
+# default), jobs waiting and a product file pending a rename; build 2446
+# beside that monitor, a printer on its port with the product's driver and
+# jobs in a product printer; build 2415 with 2416's files, settings links,
+# jobs in a product printer, its monitor pending deletion, the tray running.
+SEEDS = (141, 193, 551)
 
 HALF_MADE = WINE_DIFFERENCES[0].what
 DRIVER_KEPT = WINE_DIFFERENCES[1].what
+X86_MONITORS = WINE_DIFFERENCES[2].what
 
 
-def machine(printers=(), default=None, drivers=(), files=(), settings=None):
+def machine(printers=(), default=None, drivers=(), files=(), settings=None, monitors=()):
     def data(name):
         subkey = [{"name": "SubKey", "type": "REG_SZ", "data": settings}] if settings else []
         return {"PrinterDriverData": subkey, "DsUser": subkey} if name != PRINTER else {"dsuser": subkey}
     return {"spooler": {"printers": [{"name": n, "port": "LPT1:", "driver": "D", "comment": c, "data": data(n)}
                                      for n, c in printers],
-                        "defaultPrinter": default, "drivers": [{"name": d} for d in drivers]},
+                        "defaultPrinter": default, "drivers": [{"name": d} for d in drivers],
+                        "monitors": [{"name": m} for m in monitors]},
             "files": {"files": [{"path": p, "version": v} for p, v in files]}}
 
 
@@ -36,6 +42,29 @@ class Differential(Scenario):
                 print(describe(report))
                 self.assertTrue(report["ok"], describe(report))
                 self.assertEqual([c.word for c in report["compared"]], differential.generate(seed)["commands"])
+
+
+class Generator(unittest.TestCase):
+    def test_a_foreign_monitor_is_registered_before_the_printers_on_its_port(self):
+        with_monitor = 0
+        for seed in range(300):
+            state = generate(seed)
+            self.assertEqual(generate(seed), state)
+            ports = set(PORTS) | {MONITOR} | {m["port"] for m in state["monitors"]}
+            self.assertTrue({p["port"] for p in state["printers"]} <= ports, seed)
+            steps = staging_script(state)
+            for monitor in state["monitors"]:
+                with_monitor += 1
+                copied = steps.index(["copy", "e2e-helpers/" + monitor["dll"], differential.SYSTEM32 + "\\" +
+                                      monitor["dll"]])
+                registered = steps.index(["printers", "add-monitor", monitor["name"], monitor["dll"]])
+                on_port = [i for i, step in enumerate(steps) if step[:2] == ["printers", "add"]
+                           and step[3] == monitor["port"]]
+                self.assertLess(copied, registered)
+                self.assertTrue(all(registered < i for i in on_port), seed)
+        # About one machine in three; of the fixed seeds, the first two.
+        self.assertTrue(70 < with_monitor < 130, with_monitor)
+        self.assertEqual([bool(generate(seed)["monitors"]) for seed in SEEDS], [True, True, False])
 
 
 class Comparison(unittest.TestCase):
@@ -65,6 +94,15 @@ class Comparison(unittest.TestCase):
             ("a file of another version", machine(files=[(monitor, "7.0.0.2446")]),
              machine(files=[(monitor, "7.0.0.2415")]), {d.what for d in WINE_DIFFERENCES}, set(),
              [r"file C:\WINDOWS\SYSTEM32\VEXMON64.DLL: vexsim 7.0.0.2446, Wine 7.0.0.2415"]),
+            # Another vendor's monitor is never the product's to remove: no
+            # named difference covers it going.
+            ("the product's monitor kept by vexsim, its x86 listing met", machine(monitors=["Lakeside Port", MONITOR]),
+             machine(monitors=["Lakeside Port"]), {X86_MONITORS}, set(), []),
+            ("a foreign monitor removed", machine(monitors=["Lakeside Port"]), machine(),
+             {d.what for d in WINE_DIFFERENCES}, set(), ["monitor 'Lakeside Port': vexsim present, Wine none"]),
+            ("a foreign monitor's module deleted", machine(files=[(r"C:\windows\system32\lakemon64.dll", None)]),
+             machine(), {d.what for d in WINE_DIFFERENCES}, set(),
+             [r"file C:\WINDOWS\SYSTEM32\LAKEMON64.DLL: vexsim None, Wine absent"]),
         ]
         for what, predicted, real, met, half_made, unexplained in rows:
             with self.subTest(what):

@@ -13,6 +13,9 @@
 //   printers.exe add-driver NAME DRIVER UI HELP
 //       registers the driver NAME from the three files, staged in the driver
 //       directory as the installer stages them
+//   printers.exe add-monitor NAME DLL
+//       registers the port monitor NAME served by DLL, a module already in
+//       the system directory (another vendor's monitor, with its own ports)
 //
 // Exit 0 when everything asked for worked; 1 with {"failed": ..., "error": N}
 // naming the first call that did not.
@@ -130,6 +133,17 @@ int AddDriver(int argc, LPWSTR* argv) {
   return 0;
 }
 
+int RegisterMonitor(int argc, LPWSTR* argv) {
+  if (argc != 4) return Fail("arguments", ERROR_INVALID_PARAMETER);
+  MONITOR_INFO_2W info = {};
+  info.pName = argv[2];
+  info.pEnvironment = const_cast<LPWSTR>(L"Windows x64");
+  info.pDLLName = argv[3];
+  if (!AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info))) return Fail("AddMonitorW", GetLastError());
+  WriteOut("{" + Field("added_monitor", Json(argv[2])) + "}\n");
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -139,5 +153,6 @@ int main() {
   const std::wstring command = argv[1];
   if (command == L"add") return Add(argc, argv);
   if (command == L"add-driver") return AddDriver(argc, argv);
+  if (command == L"add-monitor") return RegisterMonitor(argc, argv);
   return Fail("arguments", ERROR_INVALID_PARAMETER);
 }
