@@ -99,6 +99,31 @@ CONFORMANCE_CASE(create_always_over_hidden_or_system_file) {
   }
 }
 
+// A read-only file opens for reading only: write access is refused with
+// ERROR_ACCESS_DENIED whatever the disposition, and the bytes stay.
+CONFORMANCE_CASE(read_only_file_refuses_write_access) {
+  const Text path = InWork(TEXT("readonly.bin"));
+  MakeFile(path, "old");
+  expect(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY), 0);
+  // Wine keeps the attribute as the file's mode, which root passes by.
+  HANDLE probe = OnWine() ? Create(path, W, SR, OPEN_EXISTING) : INVALID_HANDLE_VALUE;
+  Close(probe);
+  const DWORD refused = Succeeded(probe) && WineDiffers("a read-only file opens for writing, run as root (Windows: 5)")
+                            ? 0
+                            : ERROR_ACCESS_DENIED;
+  const DWORD cases[][3] = {{R, OPEN_EXISTING, 0},
+                            {W, OPEN_EXISTING, refused},
+                            {R | W, OPEN_ALWAYS, refused},
+                            {W, CREATE_ALWAYS, refused},
+                            {W, TRUNCATE_EXISTING, refused}};
+  for (const auto& [access, disposition, error] : cases) {
+    const Row row("access %lx, disposition %lu", access, disposition);
+    Close(expect(Create(path, access, SR, disposition), error));
+  }
+  ok(refused == 0 || Contents(path) == "old", "the read-only file lost its bytes");
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // A second handle must share what the first one does and grant what the
 // first one uses; otherwise ERROR_SHARING_VIOLATION, both ways round.
 CONFORMANCE_CASE(sharing_is_checked_both_ways) {

@@ -5,14 +5,15 @@ A seed gives a machine state (foreign printers and drivers, another vendor's
 port monitor with printers on its port, product printers with or without
 settings, a default printer, an installed build or the files of one build
 under another's registration, the tray's Run value and process, pending
-renames, print jobs waiting: those on vexsim's side only, as Wine's spooler
-keeps no job between programs). The state is staged in a Wine prefix by a
-staging script (the helper calls, kept beside the results) and snapshotted by
-vexsnap. Then a chain of command words runs: for each, vexsim predicts the
-run from the snapshot taken just before it, the real installer runs in the
-prefix, and the log lines, the exit code and the machine afterwards (vexsnap again,
-against vexsim's saved machine) are compared. Every difference is one of
-WINE_DIFFERENCES (each with the conformance case that pins it) or a finding.
+renames, a product file made read-only, print jobs waiting: those on
+vexsim's side only, as Wine's spooler keeps no job between programs). The
+state is staged in a Wine prefix by a staging script (the helper calls, kept
+beside the results) and snapshotted by vexsnap. Then a chain of command words
+runs: for each, vexsim predicts the run from the snapshot taken just before
+it, the real installer runs in the prefix, and the log lines, the exit code
+and the machine afterwards (vexsnap again, against vexsim's saved machine)
+are compared. Every difference is one of WINE_DIFFERENCES (each with the
+conformance case that pins it) or a finding.
 
   differential.py [--states N] [--seed S] [--jobs J]
 """
@@ -23,6 +24,7 @@ import json
 import random
 import re
 import shutil
+from collections import Counter
 import subprocess
 import sys
 import time
@@ -113,7 +115,9 @@ WINE_DIFFERENCES = [
                    # the removed monitor's module, pending deletion, is tried at once
                    wine=(r"Monitor was removed :\)", r"DeleteFile-try"),
                    machine=(r"monitor '%s': vexsim present, Wine none" % MONITOR,
-                            r"file .*\\SYSTEM32\\VEXMON64\.DLL: vexsim [\d.]+, Wine absent")),
+                            r"file .*\\SYSTEM32\\VEXMON64\.DLL: vexsim [\d.]+, Wine absent",
+                            # the removed monitor's module, held or read-only, goes at the restart
+                            r"(?i)pending rename '.*\\system32\\vexmon64\.dll' to '': vexsim none, Wine present")),
     # Windows' spooler keeps a registered monitor's module loaded (deleting it
     # gives 5); Wine's runs inside each program, so only a program that used
     # the monitor holds it, and the installer's delete of a module pending
@@ -122,9 +126,17 @@ WINE_DIFFERENCES = [
                    "a_monitor_registered_by_a_program_that_ended_keeps_its_module_loaded",
                    machine=(r"file .*\\SYSTEM32\\VEXMON64\.DLL: vexsim [\d.]+, Wine absent",),
                    when=lambda before: any(path.upper().endswith("\\SYSTEM32\\VEXMON64.DLL")
-                                           for path in (before["pending renames"] or [])[0::2]),
+                                           for path, _ in before["pending renames"] or []),
                    # onInit's delete of the pending module succeeds: nothing left pending
                    exits=(("onInit", 200, 3), ("onInit", 200, 102))),
+    # Wine runs as root here, and root opens a file whatever its mode.
+    WineDifference("a read-only file opens for writing, run as root (Windows: 5)",
+                   "read_only_file_refuses_write_access",
+                   predicted=(r"Error\(9\): Cant't open destination file: .* - \(Access is denied\.\)",),
+                   wine=(r"Copy Succeeded :\)",),
+                   machine=(r"file .*: vexsim \S+ read-only, Wine \S+ read-only",),
+                   when=lambda before: any(v and v.endswith(" read-only") for v in before["files"].values()),
+                   exits=(("install", 100, 1),)),
 ]
 
 
@@ -176,6 +188,8 @@ COMMANDS = ("uninstall", "onInit", "onChkDrv", "def.set", "removetray")
 JOBS = (0, 0, 0, 1, 3)  # waiting in one printer
 # Another vendor's monitor with a port of its own (the e2e helpers build it).
 FOREIGN_MONITORS = ({"name": "Lakeside Port", "dll": "lakemon64.dll", "port": "LAKE1:"},)
+# The product's files the installer itself copies, replaces or deletes.
+READ_ONLY = (SYSTEM32 + r"\vexmon64.dll", PRODUCT_WIN + r"\ravtray.exe")
 
 
 def layout(build) -> str:
@@ -234,6 +248,10 @@ def generate(seed: int) -> dict:
     at = rng.randint(0, len(chain))
     state["commands"] = chain[:at] + ["install", "install"] + chain[at:]
     state["jobs"] = {p["name"]: n for p in printers for n in [rng.choice(JOBS)] if n}
+    # A product file made read-only (as some copy tools leave files), from a
+    # stream of its own too.
+    read_only = random.Random("read-only %d" % seed)
+    state["read_only"] = read_only.choice(READ_ONLY) if build and read_only.random() < 0.3 else None
     return state
 
 
@@ -291,6 +309,8 @@ def staging_script(state: dict) -> list:
         steps.append(["reg", RUN_KEY, "RavelquillTray", r"C:\Tools\tray.exe /quiet"])
     if build and not state["tray"]:
         steps.append(["tray-quit"])
+    if state.get("read_only"):
+        steps.append(["attrib", "+r", state["read_only"]])
     if state["pending"]:
         steps.append(["pending"] + [text for pair in state["pending"] for text in pair])
     return steps
@@ -312,6 +332,8 @@ def stage(prefix: Prefix, steps: list) -> None:
             prefix.run_checked(" ".join(step), prefix.helper("printers"), *args)
         elif kind == "reg":
             prefix.reg_add(args[0], args[1], args[2])
+        elif kind == "attrib":
+            prefix.run_checked(" ".join(step), "attrib", *args)
         elif kind == "reg-delete":
             prefix.run("reg", "delete", args[0], "/v", args[1], "/f")  # absent is fine
         elif kind == "tray-quit":
@@ -377,14 +399,21 @@ def normalise(machine: dict) -> dict:
     for f in machine.get("files", {}).get("files", []):
         path = _fold(f["path"])
         if path.startswith(PRODUCT_FOLDERS) or path in MONITOR_MODULES:
-            files[path] = f.get("version")
+            read_only = f.get("attributes", 0) & 1  # FILE_ATTRIBUTE_READONLY
+            files[path] = "%s read-only" % f.get("version") if read_only else f.get("version")
     windows = machine.get("desktop", {}).get("windows", [])
     pending = value(SESSION_MANAGER, "PendingFileRenameOperations")
     if isinstance(pending, dict):  # raw bytes: a list with an empty string in it
         pending = machine_bytes(pending["hex"]).decode("utf-16-le", "replace")
     elif isinstance(pending, list):
         pending = "\0".join(pending)
-    pending = (pending or "").rstrip("\0").split("\0") if pending else None
+    if pending:
+        # Trailing empty targets go with the terminators; put them back.
+        texts = pending.rstrip("\0").split("\0")
+        texts += [""] * (len(texts) % 2)
+        pending = list(zip(texts[0::2], texts[1::2]))
+    else:
+        pending = None
     return {
         "printers": printers,
         "default printer": spooler.get("defaultPrinter"),
@@ -423,9 +452,17 @@ def compare_machines(vexsim: dict, wine: dict) -> list:
         da, db = a["settings keys"].get(name, "absent"), b["settings keys"].get(name, "absent")
         if da != db:
             out.append("settings key '%s': deleted vexsim %r, Wine %r" % (name, da, db))
-    for key in ("default printer", "Run value", "tray running", "pending renames"):
+    for key in ("default printer", "Run value", "tray running"):
         if a[key] != b[key]:
             out.append("%s: vexsim %r, Wine %r" % (key, a[key], b[key]))
+    pa, pb = Counter(a["pending renames"] or []), Counter(b["pending renames"] or [])
+    for (source, target), count in sorted(((pa - pb) + (pb - pa)).items()):
+        out.append("pending rename '%s' to '%s': vexsim %s, Wine %s" % (
+            source, target, "present" if pa[(source, target)] > pb[(source, target)] else "none",
+            "present" if pb[(source, target)] > pa[(source, target)] else "none"))
+    if pa == pb and a["pending renames"] != b["pending renames"]:
+        out.append("pending renames in another order: vexsim %r, Wine %r" % (a["pending renames"],
+                                                                           b["pending renames"]))
     return out
 
 
@@ -590,6 +627,8 @@ def describe(report: dict) -> str:
         report["seed"], state["build"], " with %s's files" % state["files_of"] if state["files_of"] else "",
         len(state["printers"]), sum(state["jobs"].values()), len(state["drivers"]), monitors, state["default"],
         state["run_value"], "running" if state["tray"] else "not running", len(state["pending"]), report["seconds"])
+    if state.get("read_only"):
+        head += ", read-only " + state["read_only"].rsplit("\\", 1)[-1]
     lines = [head]
     for c in report["compared"]:
         named = ", ".join(sorted(CASES[what] for what in c.met)) or "-"

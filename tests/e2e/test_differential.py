@@ -108,20 +108,30 @@ class Comparison(unittest.TestCase):
             with self.subTest(what):
                 self.assertEqual(explain_machine(compare_machines(predicted, real), met, half_made), unexplained)
 
-    def test_pending_renames_compare_alike_as_text_list_and_raw_bytes(self):
-        pairs = ["\\??\\C:\\a.dll", "", "\\??\\C:\\b.tmp", "\\??\\C:\\b.old"]
-        raw = "".join(text + "\0" for text in pairs) + "\0"
-        hexed = raw.encode("utf-16-le").hex()
-        zeros = len(hexed) - len(hexed.rstrip("0"))
-        runs = "%s 00*%d" % (hexed[:len(hexed) - zeros], zeros // 2)  # as a saved machine writes a run of bytes
-        key = differential.SESSION_MANAGER
-        as_list = {"registry": {"keys": [{"path": key, "values": [
-            {"name": "PendingFileRenameOperations", "data": pairs}]}]}}
-        as_bytes = {"registry": {"keys": [{"path": key.lower(), "values": [
-            {"name": "PendingFileRenameOperations", "data": {"hex": runs}}]}]}}
-        self.assertEqual(compare_machines(as_list, as_bytes), [])
-        as_bytes["registry"]["keys"][0]["values"][0]["data"]["hex"] = hexed.replace("6100", "6300", 1)  # a.dll -> c.dll
-        self.assertEqual(len(compare_machines(as_list, as_bytes)), 1)
+    def test_pending_renames_compare_by_pair_as_text_list_and_raw_bytes(self):
+        def machine_with(texts, raw):
+            data = texts
+            if raw:  # as a saved machine writes bytes, with a run of zeros
+                encoded = ("".join(text + "\0" for text in texts) + "\0").encode("utf-16-le")
+                body = encoded.rstrip(b"\0")
+                data = {"hex": "%s 00*%d" % (body.hex(), len(encoded) - len(body))}
+            return {"registry": {"keys": [{"path": differential.SESSION_MANAGER, "values": [
+                {"name": "PendingFileRenameOperations", "data": data}]}]}}
+        a, b, c = "\\??\\C:\\a.dll", "\\??\\C:\\b.tmp", "\\??\\C:\\c.tmp"
+        pairs = [a, "", b, b + ".old", c, ""]
+        rows = [
+            ("the same, the last target empty", pairs, []),
+            ("one source another", [c + "x"] + pairs[1:],
+             ["pending rename '%s' to '': vexsim present, Wine none" % a,
+              "pending rename '%sx' to '': vexsim none, Wine present" % c]),
+            ("a deletion dropped", pairs[:4], ["pending rename '%s' to '': vexsim present, Wine none" % c]),
+            ("the same pairs in another order", pairs[2:] + pairs[:2],
+             ["pending renames in another order: vexsim %r, Wine %r" % (
+                 [(a, ""), (b, b + ".old"), (c, "")], [(b, b + ".old"), (c, ""), (a, "")])]),
+        ]
+        for what, wine, lines in rows:
+            with self.subTest(what):
+                self.assertEqual(compare_machines(machine_with(pairs, False), machine_with(wine, True)), lines)
 
     def test_each_named_difference_is_the_one_its_conformance_case_names(self):
         cases = {}
