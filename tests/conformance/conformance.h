@@ -26,6 +26,8 @@ std::size_t TextLength(const WCHAR* text);
 constexpr char kChildArgument[] = "--hold-child-mutex";
 constexpr char kChildMutex[] = "conformance child mutex";
 bool StartChild(PROCESS_INFORMATION& child);
+// Starts this program again with `arguments`.
+bool StartSelf(const std::string& arguments, PROCESS_INFORMATION& child);
 
 void Failure(const char* file, int line, const char* format, ...);
 int Register(const char* name, void (*run)());

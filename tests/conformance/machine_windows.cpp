@@ -60,15 +60,8 @@ bool InstallMonitorModule(const WCHAR* fileName) {
 }
 
 DWORD RegisterMonitorFromAnotherProgram(const WCHAR* name, const WCHAR* dll) {
-  WCHAR self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring line = L"\"" + std::wstring(self) + L"\" ";
-  for (const char* c = kAddMonitorArgument; *c != 0; ++c) line += WCHAR(*c);
-  line += L" \"" + std::wstring(name) + L"\" \"" + dll + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
   PROCESS_INFORMATION child{};
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child))
+  if (!StartSelf(std::string(kAddMonitorArgument) + " \"" + Narrow(name) + "\" \"" + Narrow(dll) + "\"", child))
     return GetLastError();
   DWORD code = ERROR_TIMEOUT;
   if (WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(child.hProcess, &code);

@@ -54,14 +54,17 @@ bool WineDiffers(const char* difference) {
   if (OnWine() && g_differences.insert(difference).second) std::printf("%s: wine differs: %s\n", g_case, difference);
   return OnWine();
 }
-bool StartChild(PROCESS_INFORMATION& child) {
+bool StartSelf(const std::string& arguments, PROCESS_INFORMATION& child) {
   WCHAR self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::basic_string<WCHAR> line = TEXT("\"") + std::basic_string<WCHAR>(self) + TEXT("\" ");
-  for (const char* c = kChildArgument; *c != 0; ++c) line += WCHAR(*c);
+  line.append(arguments.begin(), arguments.end());  // ASCII: the cases' own words
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) return false;
+  return CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child) != FALSE;
+}
+bool StartChild(PROCESS_INFORMATION& child) {
+  if (!StartSelf(kChildArgument, child)) return false;
   for (int tries = 0; tries < 500; ++tries, Sleep(10))
     if (HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kChildMutex)) return CloseHandle(mutex), true;
   return false;
