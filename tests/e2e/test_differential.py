@@ -3,13 +3,16 @@ word of their chain predicted by vexsim and run for real, every difference a
 named Wine difference; and the comparison itself on made-up machines."""
 
 import re
+import sys
 import unittest
 
-import differential
-from differential import (MONITOR, PORTS, PRINTER, WINE_DIFFERENCES, compare_machines, describe, explain_machine,
-                          generate, run_state, staging_script)
 from scenario import Scenario
 from wine_prefix import ROOT
+
+sys.path.insert(0, str(ROOT / "tools" / "differential"))
+import differential  # noqa: E402
+from differential import (MONITOR, PORTS, PRINTER, WINE_DIFFERENCES, compare_machines, describe,  # noqa: E402
+                          explain_machine, generate, run_state, staging_script)
 
 # No build, another vendor's monitor with two printers on its port (one the
 # default), jobs waiting and a product file pending a rename; build 2415

@@ -8,11 +8,15 @@ import json
 import re
 import shutil
 import subprocess
+import sys
 import time
 
-from differential import LOGS_WIN, SNAPSHOT_WIN, VEXSIM, VEXSNAP_WIN, WINE_DIFFERENCES, explain, log_lines, normalise
 from scenario import DRIVER, MONITOR, PRINTER, Scenario
-from wine_prefix import HELPERS_WIN, WIN64_DIR, WORK_DIR, E2EError
+from wine_prefix import HELPERS_WIN, ROOT, WIN64_DIR, WORK_DIR, E2EError
+
+sys.path.insert(0, str(ROOT / "tools" / "differential"))
+from differential import (LOGS_WIN, SNAPSHOT_WIN, VEXSIM, VEXSNAP_WIN, WINE_DIFFERENCES, explain,  # noqa: E402
+                          log_lines, normalise)
 
 SHOWN_DIR = WORK_DIR / "vexsnap"  # the snapshot and both logs, to look at
 

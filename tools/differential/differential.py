@@ -33,7 +33,8 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+# The Wine prefixes are the end-to-end suite's.
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
 
 from wine_prefix import (HELPERS_WIN, PRODUCT_WIN, ROOT, TRAY_QUIT_MESSAGE, TRAY_WINDOW_CLASS,  # noqa: E402
                          WIN64_DIR, E2EError, Prefix, wait_until)
