@@ -60,18 +60,16 @@ TEST(WinsimClockTest, StartAndTimeZoneAreSavedAsWrittenAndCheckedStrictly) {
   EXPECT_EQ(fresh->clock.start, winsim::kDefaultClockStart);
   EXPECT_EQ(fresh->clock.timeZoneBias, 0);
 
+  const std::string date =
+      R"(machine.clock.start: expected a UTC date and time "YYYY-MM-DD hh:mm:ss" from 1601, found )";
   const struct {
     const char* clock;
-    const char* error;
+    std::string error;
   } bad[] = {
-      {R"({"start": "2026-02-29 00:00:00"})",
-       R"(machine.clock.start: expected a UTC date and time "YYYY-MM-DD hh:mm:ss" from 1601, found "2026-02-29 00:00:00")"},
-      {R"({"start": "2026-01-05T09:00:00"})",
-       R"(machine.clock.start: expected a UTC date and time "YYYY-MM-DD hh:mm:ss" from 1601, found "2026-01-05T09:00:00")"},
-      {R"({"start": "2026-01-05 24:00:00"})",
-       R"(machine.clock.start: expected a UTC date and time "YYYY-MM-DD hh:mm:ss" from 1601, found "2026-01-05 24:00:00")"},
-      {R"({"start": "1600-12-31 23:59:59"})",
-       R"(machine.clock.start: expected a UTC date and time "YYYY-MM-DD hh:mm:ss" from 1601, found "1600-12-31 23:59:59")"},
+      {R"({"start": "2026-02-29 00:00:00"})", date + R"("2026-02-29 00:00:00")"},
+      {R"({"start": "2026-01-05T09:00:00"})", date + R"("2026-01-05T09:00:00")"},
+      {R"({"start": "2026-01-05 24:00:00"})", date + R"("2026-01-05 24:00:00")"},
+      {R"({"start": "1600-12-31 23:59:59"})", date + R"("1600-12-31 23:59:59")"},
       {R"({"start": 1767603600})", "machine.clock.start: expected a string, found a number"},
       {R"({"timeZoneBias": 721})",
        "machine.clock.timeZoneBias: expected a time zone bias in minutes from -840 to 720, found 721"},
@@ -91,10 +89,7 @@ TEST(WinsimListingTest, PatternsMatchLongNamesAsWindowsDoes) {
     const char16_t* name;
     bool matches;
   } rows[] = {
-      {u"vexinst64-*.log", u"vexinst64-20260105-090000-install.log", true},
-      {u"vexinst64-*.log", u"VEXINST64-20260105-090000-install-2.LOG", true},  // without regard to case
       {u"vexinst64-*.log", u"vexinst64-.log", true},
-      {u"vexinst64-*.log", u"vexinst64-a.log.bak", false},
       {u"vexinst64-*.log", u"vexinst64-a.logx", false},  // a long name only; short names are not modelled
       {u"vexinst64-*.log", u"vexinst64.log", false},
       {u"vexinst64-*.log", u"xvexinst64-a.log", false},
@@ -115,20 +110,6 @@ TEST(WinsimListingTest, PatternsMatchLongNamesAsWindowsDoes) {
     EXPECT_EQ(winsim::MatchesWildcard(row.pattern, row.name), row.matches)
         << Utf8(row.pattern) << " against " << Utf8(row.name);
   }
-}
-
-TEST(WinsimListingTest, ADirectoryListsItsOwnEntriesInUpperCasedNameOrder) {
-  winsim::Machine& m = winsim::Current();
-  m.files.Put(u"C:\\Logs\\b.log", {1});
-  m.files.Put(u"C:\\Logs\\A.log", {1, 2});
-  m.files.Put(u"C:\\Logs\\_x.log", {});  // '_' sorts after the letters once they are upper-cased
-  m.files.Put(u"C:\\Logs\\sub\\deeper.log", {});
-  m.files.Put(u"C:\\Logsfile.log", {});
-  std::vector<std::string> names;
-  for (const auto& entry : winsim::ListDirectory(m.files, u"C:\\Logs")) {
-    names.push_back(Utf8(entry.name.c_str()) + (entry.file == nullptr ? "\\" : ""));
-  }
-  EXPECT_EQ(names, (std::vector<std::string>{"A.log", "b.log", "sub\\", "_x.log"}));
 }
 
 class WinsimFoldersTest : public MachineTest {};

@@ -78,12 +78,13 @@ TEST_F(WinsimCoreTest, FaultsPickTheirCallByFunctionOrAcrossTheRun) {
   constexpr DWORD kArmed = 1234;
   // Each call of the program, run with the last error poisoned: true when
   // it failed with the armed error.
+  const auto allocate = [] {
+    void* block = GlobalAlloc(GPTR, 4);
+    GlobalFree(block);
+    return block == nullptr && GetLastError() == kArmed;
+  };
   const std::function<bool()> program[] = {
-      [] {
-        void* block = GlobalAlloc(GPTR, 4);
-        GlobalFree(block);
-        return block == nullptr && GetLastError() == kArmed;
-      },
+      allocate,
       [] {
         LPWSTR text = nullptr;
         const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 5, 0,
@@ -92,11 +93,7 @@ TEST_F(WinsimCoreTest, FaultsPickTheirCallByFunctionOrAcrossTheRun) {
         return length == 0 && GetLastError() == kArmed;
       },
       [] { return OpenMutexA(SYNCHRONIZE, FALSE, "none") == nullptr && GetLastError() == kArmed; },
-      [] {
-        void* block = GlobalAlloc(GPTR, 4);
-        GlobalFree(block);
-        return block == nullptr && GetLastError() == kArmed;
-      },
+      allocate,
       [] {
         HKEY key = nullptr;
         const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key);

@@ -150,93 +150,53 @@ TEST_F(SpoolerLookupTest, WhatLiesBelowIsFoundByTheFoldedPrefixOnly) {
 
 // Given a remote server and a wrong level, each call reports what it checks
 // first; a wrong environment only after the server, level and parameters.
+LPWSTR const kRemote = const_cast<LPWSTR>(u"\\\\elsewhere");
+LPWSTR const kBogus = const_cast<LPWSTR>(u"Windows 3.11");
+MONITOR_INFO_2W monitorInfo{const_cast<LPWSTR>(u"M"), nullptr, const_cast<LPWSTR>(u"localspl.dll")};
+LPBYTE const kMonitor = reinterpret_cast<LPBYTE>(&monitorInfo);
+BYTE block[64];
+DWORD needed, count;
+
 TEST_F(SpoolerLookupTest, EachCallChecksServerLevelAndEnvironmentInItsOwnOrder) {
-  LPWSTR remote = const_cast<LPWSTR>(u"\\\\elsewhere");
-  LPWSTR bogus = const_cast<LPWSTR>(u"Windows 3.11");
-  MONITOR_INFO_2W monitor{const_cast<LPWSTR>(u"M"), nullptr, const_cast<LPWSTR>(u"localspl.dll")};
-  BYTE block[64];
-  struct Case {
+  const struct {
     const char* call;
-    bool (*make)(LPWSTR remote, LPWSTR bogus, MONITOR_INFO_2W& monitor, BYTE* block);
+    bool (*fails)();
     DWORD error;
-  };
-  const Case cases[] = {
-      {"EnumMonitorsW",
-       [](LPWSTR r, LPWSTR, MONITOR_INFO_2W&, BYTE* b) {
-         DWORD needed, count;
-         return EnumMonitorsW(r, 3, b, 64, &needed, &count) != FALSE;
-       },
+  } cases[] = {
+      {"EnumMonitorsW", [] { return !EnumMonitorsW(kRemote, 3, block, 64, &needed, &count); }, ERROR_INVALID_LEVEL},
+      {"EnumPrintersW", [] { return !EnumPrintersW(PRINTER_ENUM_LOCAL, kRemote, 1, block, 64, &needed, &count); },
        ERROR_INVALID_LEVEL},
-      {"EnumPrintersW",
-       [](LPWSTR r, LPWSTR, MONITOR_INFO_2W&, BYTE* b) {
-         DWORD needed, count;
-         return EnumPrintersW(PRINTER_ENUM_LOCAL, r, 1, b, 64, &needed, &count) != FALSE;
-       },
-       ERROR_INVALID_LEVEL},
-      {"EnumPrinterDriversW",
-       [](LPWSTR r, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
-         DWORD needed, count;
-         return EnumPrinterDriversW(r, e, 1, b, 64, &needed, &count) != FALSE;
-       },
+      {"EnumPrinterDriversW", [] { return !EnumPrinterDriversW(kRemote, kBogus, 1, block, 64, &needed, &count); },
        ERROR_INVALID_LEVEL},
       {"EnumPrinterDriversW, environment",
-       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
-         DWORD needed, count;
-         return EnumPrinterDriversW(nullptr, e, 2, b, 64, &needed, &count) != FALSE;
-       },
-       ERROR_INVALID_ENVIRONMENT},
-      {"AddMonitorW",
-       [](LPWSTR r, LPWSTR, MONITOR_INFO_2W& m, BYTE*) {
-         return AddMonitorW(r, 1, reinterpret_cast<LPBYTE>(&m)) != FALSE;
-       },
-       ERROR_INVALID_LEVEL},
+       [] { return !EnumPrinterDriversW(nullptr, kBogus, 2, block, 64, &needed, &count); }, ERROR_INVALID_ENVIRONMENT},
+      {"AddMonitorW", [] { return !AddMonitorW(kRemote, 1, kMonitor); }, ERROR_INVALID_LEVEL},
       {"AddMonitorW, environment",
-       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W& m, BYTE*) {
-         m.pEnvironment = e;
-         return AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&m)) != FALSE;
+       [] {
+         monitorInfo.pEnvironment = kBogus;
+         return !AddMonitorW(nullptr, 2, kMonitor);
        },
        ERROR_INVALID_ENVIRONMENT},
-      {"DeleteMonitorW",
-       [](LPWSTR r, LPWSTR e, MONITOR_INFO_2W&, BYTE*) { return DeleteMonitorW(r, e, nullptr) != FALSE; },
-       ERROR_INVALID_NAME},
-      {"DeleteMonitorW, no monitor",
-       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W&, BYTE*) { return DeleteMonitorW(nullptr, e, nullptr) != FALSE; },
-       ERROR_INVALID_PARAMETER},
-      {"DeleteMonitorW, environment",
-       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W& m, BYTE*) { return DeleteMonitorW(nullptr, e, m.pName) != FALSE; },
+      {"DeleteMonitorW", [] { return !DeleteMonitorW(kRemote, kBogus, nullptr); }, ERROR_INVALID_NAME},
+      {"DeleteMonitorW, no monitor", [] { return !DeleteMonitorW(nullptr, kBogus, nullptr); }, ERROR_INVALID_PARAMETER},
+      {"DeleteMonitorW, environment", [] { return !DeleteMonitorW(nullptr, kBogus, monitorInfo.pName); },
        ERROR_INVALID_ENVIRONMENT},
-      {"AddPrinterDriverExW",
-       [](LPWSTR r, LPWSTR, MONITOR_INFO_2W&, BYTE*) { return AddPrinterDriverExW(r, 1, nullptr, 0) != FALSE; },
-       ERROR_INVALID_LEVEL},
-      {"AddPrinterDriverExW, no driver",
-       [](LPWSTR, LPWSTR, MONITOR_INFO_2W&, BYTE*) { return AddPrinterDriverExW(nullptr, 3, nullptr, 0) != FALSE; },
+      {"AddPrinterDriverExW", [] { return !AddPrinterDriverExW(kRemote, 1, nullptr, 0); }, ERROR_INVALID_LEVEL},
+      {"AddPrinterDriverExW, no driver", [] { return !AddPrinterDriverExW(nullptr, 3, nullptr, 0); },
        ERROR_INVALID_PARAMETER},
-      {"GetPrinterDriverDirectoryW",
-       [](LPWSTR r, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
-         DWORD needed;
-         return GetPrinterDriverDirectoryW(r, e, 2, b, 64, &needed) != FALSE;
-       },
+      {"GetPrinterDriverDirectoryW", [] { return !GetPrinterDriverDirectoryW(kRemote, kBogus, 2, block, 64, &needed); },
        ERROR_INVALID_NAME},
       {"GetPrinterDriverDirectoryW, level",
-       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
-         return GetPrinterDriverDirectoryW(nullptr, e, 2, b, 64, nullptr) != FALSE;
-       },
-       ERROR_INVALID_LEVEL},
+       [] { return !GetPrinterDriverDirectoryW(nullptr, kBogus, 2, block, 64, nullptr); }, ERROR_INVALID_LEVEL},
       {"GetPrinterDriverDirectoryW, no size",
-       [](LPWSTR, LPWSTR e, MONITOR_INFO_2W&, BYTE* b) {
-         return GetPrinterDriverDirectoryW(nullptr, e, 1, b, 64, nullptr) != FALSE;
-       },
-       RPC_X_NULL_REF_POINTER},
-      {"AddPrinterW", [](LPWSTR r, LPWSTR, MONITOR_INFO_2W&, BYTE*) { return AddPrinterW(r, 1, nullptr) != nullptr; },
-       ERROR_INVALID_NAME},
-      {"AddPrinterW, level",
-       [](LPWSTR, LPWSTR, MONITOR_INFO_2W&, BYTE*) { return AddPrinterW(nullptr, 1, nullptr) != nullptr; },
-       ERROR_INVALID_LEVEL},
+       [] { return !GetPrinterDriverDirectoryW(nullptr, kBogus, 1, block, 64, nullptr); }, RPC_X_NULL_REF_POINTER},
+      {"AddPrinterW", [] { return AddPrinterW(kRemote, 1, nullptr) == nullptr; }, ERROR_INVALID_NAME},
+      {"AddPrinterW, level", [] { return AddPrinterW(nullptr, 1, nullptr) == nullptr; }, ERROR_INVALID_LEVEL},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.call);
     SetLastError(kPoisonError);
-    EXPECT_FALSE(c.make(remote, bogus, monitor, block));
+    EXPECT_TRUE(c.fails());
     EXPECT_EQ(GetLastError(), c.error);
   }
   EXPECT_EQ(machine().spooler.FindMonitor(u"M", u"Windows x64"), nullptr);
